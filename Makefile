@@ -1,0 +1,62 @@
+# Falatro: `make run` sets up and starts the client; `make test` sets up and runs every test.
+BUILD ?= build
+SAN_BUILD ?= build-san
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
+
+# Debian packages needed to build, generate the voice and run the tests.
+DEBS := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config ccache \
+	libgtest-dev libgmock-dev libbenchmark-dev \
+	libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core \
+	libespeak-ng-dev espeak-ng libspeechd-dev libvterm-dev libssl-dev \
+	ngircd wbrazilian xvfb xdotool sox
+
+.PHONY: all deps build install run test test-san fuzz bench demo clean
+
+all: build
+
+deps:
+	@missing=""; for p in $(DEBS); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "Installing:$$missing"; \
+	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing || exit 1; \
+	  else \
+	    echo "Missing Debian packages. Run as root:"; \
+	    echo "  apt-get install -y$$missing"; \
+	    exit 1; \
+	  fi; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -G "$(GENERATOR)" >/dev/null
+	cmake --build $(BUILD) -j2
+
+# Generates the voice data (when the voice builder exists) and lays out the suite tree.
+install: build
+	@if [ -x $(BUILD)/tools/falatro-voice ]; then $(BUILD)/tools/falatro-voice install; \
+	else echo "The voice builder is not built yet: no voice data installed."; fi
+
+run: install
+	@if [ -x $(BUILD)/falatro ]; then exec $(BUILD)/falatro; \
+	else echo "Falatro's client program is not written yet: there is no client to start."; fi
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+test-san: deps
+	cmake -S . -B $(SAN_BUILD) -G "$(GENERATOR)" -DFALATRO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	cmake --build $(SAN_BUILD) -j2
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir $(SAN_BUILD) --output-on-failure -j2 -LE nosan
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G "$(GENERATOR)" -DFALATRO_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j2 --target fuzzers
+	ctest --test-dir build-fuzz -L fuzz --output-on-failure
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD) build-fuzz
