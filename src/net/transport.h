@@ -1,0 +1,112 @@
+// The socket transport: one TCP connection to the server, line framing with time-outs, and the
+// single send/receive path (NetSend/NetRecv) through which the TLS layer can route every byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace falatro {
+
+/// Bytes a reader keeps from one receive.
+constexpr int kReaderBufferSize = 4096;
+/// Default wait of DataWaiting, in microseconds.
+constexpr int32_t kDefaultNetworkTimeout = 20000;
+/// Longest host text ResolveHost accepts.
+constexpr size_t kMaxHostLength = 128;
+/// Default bound of a received line: bytes past it are dropped up to the line's LF.
+constexpr size_t kDefaultLineBound = 16384;
+/// Milliseconds of the pause in one idle step of ReceiveLine.
+constexpr int kIdleStepMs = 100;
+
+/// A connection's receive buffer, from which lines are assembled one byte at a time.
+struct LineReader {
+  int socket = -1;
+  uint8_t buffer[kReaderBufferSize] = {};
+  int32_t readPos = kReaderBufferSize;  ///< index of the next byte to hand out
+  int32_t fill = 0;                     ///< valid bytes in buffer (the last receive's result)
+};
+
+/// Process-wide transport settings and the hooks through which other layers plug in.
+struct TransportState {
+  /// Microseconds DataWaiting waits for data; set at each successful OpenConnection.
+  int32_t NetworkTimeout = kDefaultNetworkTimeout;
+  uint32_t RemoteAddress = 0;  ///< last address resolved (network byte order)
+  uint32_t LocalAddress = 0;   ///< local address of the last connection (network byte order)
+  /// Gives the text of the network time-out setting (decimal microseconds; empty when unset). The
+  /// client installs its suite-settings reader here; with none, the default applies.
+  std::function<std::string()> timeout_setting;
+  /// Received lines keep at most this many bytes (0 is taken as the default).
+  size_t line_bound = kDefaultLineBound;
+
+  /// The TLS layer's connection, when one runs: its socket (-1 when none) and its operations. Every
+  /// byte on that socket then goes through these instead of the plain socket calls.
+  int tls_socket = -1;
+  std::function<bool()> tls_pending;                  ///< decrypted bytes are ready to read
+  std::function<long(const void*, size_t)> tls_send;  ///< bytes sent, or <= 0 on failure
+  std::function<long(void*, size_t)> tls_recv;        ///< bytes read, 0 at close, < 0 on failure
+  std::function<void()> tls_close;                    ///< ends the TLS connection
+
+  uint64_t recv_calls = 0;  ///< receives made through NetRecv (for tests and benchmarks)
+  uint64_t send_calls = 0;  ///< sends made through NetSend
+};
+extern TransportState Transport;
+
+/// Prepares the socket layer (broken-pipe signals must never end the program). True on success.
+bool StartNetwork();
+
+/// Opens a TCP connection to host:port (IPv4, bound to any local address and port). Blocks until the
+/// system completes or refuses it. Returns the socket (always > 0), or -1 on any failure (nothing is
+/// left open then). On success sets the local address and NetworkTimeout from timeout_setting.
+int OpenConnection(const std::string& host, uint16_t port);
+
+/// IPv4 address (network byte order) of host: a text starting with a digit is taken as a dotted
+/// address as it is; anything else is looked up by name (IPv4 only). 0 when it is not found, is empty,
+/// or is longer than kMaxHostLength characters.
+uint32_t ResolveHost(const std::string& host);
+
+/// Parses a network time-out setting: a decimal integer (optional sign, blanks around it); an empty
+/// or unparsable text gives kDefaultNetworkTimeout; negative values give 0.
+int32_t ParseNetworkTimeout(const std::string& text);
+
+/// Closes socket (values <= 0 are "no connection" and are left alone); ends the TLS connection when
+/// it ran on this socket.
+void CloseConnection(int socket);
+
+/// True when data can be read from socket now or within NetworkTimeout. Messages of the event loop
+/// that arrived meanwhile are dispatched, so the console keeps painting and queueing keys.
+bool DataWaiting(int socket);
+
+/// Sends text + CR LF as one line. CR, LF and NUL inside text are sent as blanks, so no text can
+/// make a second command. True when the whole line was sent.
+bool SendLine(int socket, const std::string& text);
+
+/// A fresh reader for socket; its first read goes to the socket.
+std::unique_ptr<LineReader> NewLineReader(int socket);
+
+/// True when reader has buffered bytes left, or DataWaiting(reader->socket). False with no reader.
+bool ReaderHasData(LineReader* reader);
+
+/// Hands out the next received byte in *b (0 on failure). False with no reader, or when the
+/// connection gives no more data (closed by the peer or failed).
+bool ReaderGetByte(LineReader* reader, uint8_t* b);
+
+/// Reads one line into *line, without its LF and without a CR right before the LF. A line longer than
+/// Transport.line_bound keeps its first line_bound bytes; the rest up to the LF is dropped. Waits in
+/// idle steps (DataWaiting, then up to kIdleStepMs more); with seconds != 0 it gives up after
+/// seconds * 10 idle steps with no byte. False on that time-out or a dropped connection; the bytes of
+/// an incomplete line are then dropped.
+bool ReceiveLine(LineReader* reader, std::string* line, int seconds);
+
+/// Dotted IPv4 form of the local address of socket ("0.0.0.0" when it has none).
+std::string LocalAddressText(int socket);
+
+/// The one send path of every byte on a connection: through TLS when socket carries it. Returns the
+/// bytes sent, or -1 on failure. Never raises a broken-pipe signal.
+long NetSend(int socket, const void* data, size_t length, int flags);
+/// The one receive path: bytes read, 0 when the peer closed, -1 on failure.
+long NetRecv(int socket, void* data, size_t length, int flags);
+
+}  // namespace falatro
