@@ -7,13 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "speech/suite_settings.h"
+
 namespace falatro {
 
 /// Bytes of one index record: name length, 8 name bytes, 16-bit length, 32-bit offset.
 constexpr size_t kDiphoneRecordSize = 15;
 /// Size of the speech buffer: a 44-byte RIFF/WAVE header followed by sound.
 constexpr size_t kSpeechBufferSize = 64000;
-constexpr size_t kWaveHeaderSize = 44;
 /// Sample rate of the voice database and of every recorded unit.
 constexpr int kDiphoneRate = 11025;
 
@@ -56,6 +57,10 @@ struct DiphoneSynthState {
   size_t Fill = kWaveHeaderSize;
   /// 1 at the start of a word, 2 while a stressed unit is said, 0 after it; units are cut below 2.
   int UnitMode = 1;
+  /// A key was waiting when a full buffer was handed to the player: the phrase is abandoned.
+  bool Interrupted = false;
+  /// Buffers handed to the player so far (full ones while a phrase goes on, and each phrase's last).
+  uint64_t Chunks = 0;
 
   /// Reads "_" recordings (grows to the largest chunk read; never per unit otherwise).
   std::vector<uint8_t> ReadBuffer;
@@ -108,7 +113,9 @@ void SayUnit(std::string_view name, int mode, double factor);
 /// Appends n div 100 blocks of 100 bytes of silence (128).
 void AppendSilence(int n);
 
-/// Plays what the speech buffer holds (if anything), waits for it to end and empties it.
+/// Plays what the speech buffer holds (if anything), waits for it to end (a key cuts it) and empties it.
+/// Full buffers met while a phrase is being made are instead handed to the player without waiting, so
+/// the phrase keeps sounding while the rest is made.
 void FlushSpeechBuffer();
 
 }  // namespace falatro

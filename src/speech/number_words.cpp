@@ -86,7 +86,7 @@ struct Joiner {
     if (fill == 0) return;
     BuildWaveHeader(image.data(), static_cast<uint32_t>(fill), kDiphoneRate, 1, 8);
     PlayWaveBuffer(image.data(), kWaveHeaderSize + fill);
-    while (IsSoundPlaying()) WaitMessage();
+    WaitWhileSoundPlaying();
     fill = 0;
   }
 
@@ -213,6 +213,12 @@ void SayDate(int day, int month, int year) {
   SayWord("de");
   SayWord(kMonths[month - 1]);
   SayWord("de");
+  if (year >= 2100 || (year < 2000 && year % 100 == 0)) {
+    // "dois mil e" plus the last two digits only names the years of this century; later years and
+    // whole centuries before it are said in full.
+    SayNumberWords(NumberToWords(static_cast<uint64_t>(year)), false);
+    return;
+  }
   if (year >= 2000) SayNumberWords(NumberToWords(2000), false);
   if (year > 2000) SayWord("e");
   if (year % 100 != 0) SayNumberWords(NumberToWords(static_cast<uint64_t>(year % 100)), false);
