@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "base/event_loop.h"
+
 namespace falatro {
 
 /// What the sound layer provides to the console. Until a sink is installed tones are silent and BEL
@@ -29,5 +31,15 @@ ConsoleSoundSink* GetConsoleSoundSink();
 using WaveDoneHandler = std::function<void(int64_t device, void* block)>;
 /// Installs the handler that kMsgSoundDone messages reach (empty: none; the messages are then ignored).
 void SetWaveDoneHandler(WaveDoneHandler handler);
+/// Hands a kMsgSoundDone message to the installed handler. Returns false when none is installed.
+bool DeliverWaveDone(const Message& msg);
+
+/// The console's sound state (one instance).
+struct ConsoleSoundState {
+  ConsoleSoundSink* sink = nullptr;
+  bool wave_done_installed = false;
+  WaveDoneHandler wave_done;
+};
+extern ConsoleSoundState ConsoleSound;
 
 }  // namespace falatro

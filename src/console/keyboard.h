@@ -96,7 +96,8 @@ bool TranslateKeyMessage(const Message& msg);
 /// The cp1252 character of a Braille cell (dot bits 0..63).
 uint8_t BrailleChar(int dots);
 
-/// Helpers for front-ends that post key events.
+/// Helpers for front-ends that post key events. PostKeyDown posts kMsgSysKeyDown for a key held with
+/// Alt and without Ctrl, and for F10 without Ctrl (as a desktop sends them); kMsgKeyDown otherwise.
 void PostKeyDown(uint16_t vk, uint8_t mods);
 void PostKeyUp(uint16_t vk, uint8_t mods);
 void PostChar(uint8_t ch, uint8_t mods);

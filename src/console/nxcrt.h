@@ -61,12 +61,12 @@ struct ConsoleSettings {
 
 /// The console's whole state (one instance, Crt). Tests set it up and inspect it.
 struct NxCrtState {
-  uint8_t ScreenBuffer[ScreenCells];  ///< character of each cell, row-major (row x 80 + column)
-  uint8_t AttrBuffer[ScreenCells];    ///< attribute of each cell: background x 16 + foreground
+  uint8_t ScreenBuffer[ScreenCells] = {};  ///< character of each cell, row-major (row x 80 + column)
+  uint8_t AttrBuffer[ScreenCells] = {};    ///< attribute of each cell: background x 16 + foreground
   uint8_t TextAttr = 0x0F;            ///< attribute of written characters and cleared cells
   TextRect TextWindow;                ///< where writing and scrolling happen
   CursorPoint CursorPos;              ///< relative to TextWindow
-  uint8_t Palette[16];                ///< colour number shown for each colour index (identity)
+  uint8_t Palette[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};  ///< colour number per index
 
   // Flags.
   bool Created = false;     ///< the console exists (buffers filled, front-end open)
