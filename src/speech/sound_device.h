@@ -76,7 +76,8 @@ struct SoundDeviceState {
   int64_t device_id = 0;            ///< changes at every open; carried by kMsgSoundDone as a
   std::mutex mutex;                 ///< guards queued (back-ends report from their own threads)
   std::vector<SoundBlock*> queued;  ///< blocks written and not yet returned, in order
-  bool effect_active = false;       ///< the mixed voice is sounding (a loop, or a beep not yet over)
+  bool loop_active = false;         ///< a looping sound (a console tone) is sounding on the mixed voice
+  uint64_t effects_started = 0;     ///< sounds started on the mixed voice (tones and beeps)
   // Counters for tests and benchmarks.
   uint64_t opens = 0, closes = 0, resets = 0, blocks_written = 0, blocks_returned = 0;
   uint64_t last_reset_us = 0;       ///< steady-clock microseconds of the last reset (key-to-silence)
