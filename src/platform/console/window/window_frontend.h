@@ -1,0 +1,63 @@
+// The window front-end: the console drawn in an SDL window with a TrueType cell font.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "console/frontend.h"
+#include "platform/console/window/window_font.h"
+
+struct SDL_Window;
+struct SDL_Renderer;
+struct SDL_Texture;
+struct SDL_Surface;
+
+namespace falatro {
+
+/// State of the window front-end (one instance, Win). Tests inspect it.
+struct WindowFrontendState {
+  bool IsOpen = false;
+  SDL_Window* Window = nullptr;
+  SDL_Renderer* Renderer = nullptr;
+  SDL_Texture* Texture = nullptr;   ///< the screen image on the renderer's side
+  SDL_Surface* Screen = nullptr;    ///< the screen image: 80 x 25 cells, drawing-surface pixels
+  SDL_Surface* Glyphs[256] = {};    ///< each cp1252 character in white with coverage as alpha
+  CellFont Font;                    ///< in drawable pixels (points x Scale)
+  float Scale = 1.0f;               ///< drawable pixels per window point (high-DPI displays)
+  int CellWidthPt = 0;              ///< one cell in window points (the size settings)
+  int CellHeightPt = 0;
+  int GridWidth = 0;                ///< 80 x cell width, drawable pixels
+  int GridHeight = 0;
+  std::string RendererName;
+
+  // Drawing not yet shown.
+  int DirtyX0 = 0, DirtyY0 = 0, DirtyX1 = 0, DirtyY1 = 0;  ///< changed pixels (empty when x0 >= x1)
+  bool FramePending = false;        ///< something changed since the last frame
+  uint64_t LastFrameMs = 0;
+  int FrameIntervalMs = 16;         ///< at most one frame per interval while output streams
+
+  bool CaretVisible = false;
+  int CaretCol = 0;
+  int CaretRow = 0;
+  bool Focused = false;             ///< the window has the keyboard focus
+  int MouseX = 0;                   ///< the magnifier's point, drawable pixels
+  int MouseY = 0;
+
+  // Counters for tests and measurements.
+  uint64_t Frames = 0;
+  uint64_t SpansPainted = 0;
+  uint64_t FullRepaints = 0;
+  uint64_t PixelScrolls = 0;
+};
+extern WindowFrontendState Win;
+
+/// The window front-end (one instance). Open fails, with a reason, when no display can be opened
+/// (the caller then uses the terminal). Font and size come from Crt.Settings; the font metrics are
+/// stored in Crt.CharWidth, CharHeight, FontAscent and the grid size in Crt.WindowWidth/Height.
+ConsoleFrontend* WindowFrontend();
+
+/// Shows what was drawn since the last frame now (the loop does it before blocking and at most once
+/// per frame interval while output streams).
+void PresentWindow();
+
+}  // namespace falatro
