@@ -1,0 +1,167 @@
+// Making one diphone unit: its name read back as phonemes of the generating voice, said inside a carrier
+// word and cut out at the phoneme boundaries that voice reports.
+#include "unit_maker.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include "espeak_voice.h"
+#include "sound_shaping.h"
+
+namespace falatro {
+
+UnitMakerState UnitMaking;
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t\r");
+  if (a == std::string::npos) return "";
+  return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
+}
+
+bool IsVowelMnemonic(const std::string& m) {
+  return !m.empty() && std::string("aeiouEIOU&@y").find(m[0]) != std::string::npos &&
+         !(m.size() > 1 && m[1] == '^');
+}
+
+// Carrier phonemes around a unit: an unstressed syllable before it, and one after it, so that the
+// unit's edges carry the transitions they meet inside a word.
+const char* kLeftCarrier = "p@";
+const char* kRightCarrier = "p@";
+
+}  // namespace
+
+bool LoadUnitSymbols(const std::string& path, std::string* error) {
+  std::ifstream in(path);
+  if (!in) {
+    if (error) *error = "cannot read " + path;
+    return false;
+  }
+  UnitMaking.Symbols.clear();
+  UnitMaking.LongestSymbol = 0;
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    std::string t = Trim(line);
+    if (t.empty() || t[0] == '#') continue;
+    size_t eq = t.find('=');
+    std::string symbol = eq == std::string::npos ? "" : Trim(t.substr(0, eq));
+    std::string sound = eq == std::string::npos ? "" : Trim(t.substr(eq + 1));
+    if (symbol.empty() || sound.empty()) {
+      if (error) *error = path + ":" + std::to_string(number) + ": expected SYMBOL=mnemonic";
+      return false;
+    }
+    UnitMaking.Symbols[symbol] = sound;
+    UnitMaking.LongestSymbol = std::max(UnitMaking.LongestSymbol, symbol.size());
+  }
+  UnitMaking.Loaded = true;
+  return true;
+}
+
+std::string UnitNameToSymbols(const std::string& name) {
+  std::string s = name.substr(0, 1) == "$" ? name.substr(1) : name;
+  std::string out;
+  for (size_t i = 0; i < s.size();) {
+    if (s.compare(i, 4, "CIRC") == 0) {
+      out += '^';
+      i += 4;
+    } else if (s.compare(i, 3, "TIL") == 0) {
+      out += '~';
+      i += 3;
+    } else {
+      out += s[i++];
+    }
+  }
+  return out;
+}
+
+bool PlanUnit(const std::string& name, UnitRecipe* recipe) {
+  *recipe = UnitRecipe{};
+  recipe->Method = UnitMaking.Method;
+  std::string s = UnitNameToSymbols(name);
+  for (size_t i = 0; i < s.size();) {
+    size_t take = std::min(UnitMaking.LongestSymbol, s.size() - i);
+    for (; take > 0; --take)
+      if (UnitMaking.Symbols.count(s.substr(i, take))) break;
+    if (take == 0) return false;
+    std::string sounds = UnitMaking.Symbols[s.substr(i, take)];
+    size_t p = 0;
+    while (p < sounds.size()) {
+      size_t q = sounds.find(' ', p);
+      if (q == std::string::npos) q = sounds.size();
+      if (q > p) recipe->Phonemes.push_back(sounds.substr(p, q - p));
+      p = q + 1;
+    }
+    i += take;
+  }
+  if (recipe->Phonemes.empty()) return false;
+  for (size_t i = 0; i < recipe->Phonemes.size(); ++i)
+    if (IsVowelMnemonic(recipe->Phonemes[i])) {
+      recipe->StressAt = int(i);
+      break;
+    }
+  return true;
+}
+
+std::string UnitRecipeKey(const UnitRecipe& recipe) {
+  std::string key = recipe.Method == UnitMethod::kCarrier ? "carrier" : "alone";
+  key += "|" + std::to_string(kUnitRate) + "|" + std::to_string(kUnitPitch) + "|" + std::to_string(recipe.StressAt);
+  for (const auto& p : recipe.Phonemes) key += "|" + p;
+  return key;
+}
+
+bool StartUnitVoice(std::string* error) { return StartGenerator(kUnitRate, kUnitPitch, error); }
+
+bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string* error) {
+  std::string body;
+  for (size_t i = 0; i < recipe.Phonemes.size(); ++i) {
+    if (int(i) == recipe.StressAt) body += "'";
+    body += recipe.Phonemes[i];
+  }
+  bool carrier = recipe.Method == UnitMethod::kCarrier;
+  std::string text = "[[" + (carrier ? std::string(kLeftCarrier) : "") + body + (carrier ? kRightCarrier : "") + "]]";
+  VoiceSound said;
+  if (!Synthesize(text, true, &said, error)) return false;
+  std::vector<float> s = HalveRate(said.Samples);
+  MatchLoudness(s, kSuiteRate);
+  size_t first = 0, last = s.size();
+  if (carrier) {
+    // The events repeat the phonemes given: two of the left carrier, the unit's, then the right one.
+    size_t left = 2, count = recipe.Phonemes.size();
+    if (said.Phonemes.size() < left + count + 1) {
+      if (error) *error = "the generating voice reported too few phonemes for " + text;
+      return false;
+    }
+    first = said.Phonemes[left].Sample / 2;
+    last = said.Phonemes[left + count].Sample / 2;
+    const size_t reach = kSuiteRate / 500;  // 2 ms
+    first = NearestZeroCrossing(s, first, reach);
+    last = NearestZeroCrossing(s, last, reach);
+  } else {
+    SoundExtent(s, 300.0f, 0, &first, &last);
+  }
+  if (last <= first || last > s.size()) {
+    if (error) *error = "no sound for " + text;
+    return false;
+  }
+  sound->assign(s.begin() + long(first), s.begin() + long(last));
+  FadeEdges(*sound);
+  return true;
+}
+
+bool MakeUnitSound(const SoundJob& job, std::vector<uint8_t>* bytes, std::string* error) {
+  UnitRecipe recipe;
+  if (!PlanUnit(job.Text, &recipe)) {
+    if (error) *error = "no phonemes for the unit " + job.Text;
+    return false;
+  }
+  std::vector<float> sound;
+  if (!RenderUnit(recipe, &sound, error)) return false;
+  *bytes = ToUnsigned8(sound);
+  if (bytes->size() > 65535) bytes->resize(65535);
+  return true;
+}
+
+}  // namespace falatro

@@ -1,0 +1,66 @@
+// Making one diphone unit: its name read back as phonemes of the generating voice, said inside a carrier
+// word and cut out at the phoneme boundaries that voice reports.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "job_runner.h"
+
+namespace falatro {
+
+/// How a unit is made.
+enum class UnitMethod {
+  kCarrier,  ///< said between carrier phonemes and cut out at the reported boundaries
+  kAlone,    ///< said on its own, silence trimmed
+};
+
+/// The phonemes of one unit in the generating voice's mnemonics, and how to make it.
+struct UnitRecipe {
+  std::vector<std::string> Phonemes;
+  int StressAt = -1;  ///< index of the phoneme that carries the stress mark, -1 for none
+  UnitMethod Method = UnitMethod::kCarrier;
+};
+
+/// State of the unit maker (one instance, `UnitMaking`): the symbol table and the chosen method.
+struct UnitMakerState {
+  /// Unit-name spelling of a notation symbol (upper case, "^" closed, "~" nasal) -> mnemonic(s) of the
+  /// generating voice, blank-separated.
+  std::map<std::string, std::string> Symbols;
+  size_t LongestSymbol = 0;
+  UnitMethod Method = UnitMethod::kCarrier;
+  bool Loaded = false;
+};
+extern UnitMakerState UnitMaking;
+
+/// Reads the symbol table "SYMBOL=mnemonic ..." (UTF-8, '#' comments). False and *error on a bad line
+/// or an unreadable file.
+bool LoadUnitSymbols(const std::string& path, std::string* error);
+
+/// Spells a unit name back in symbols: "$KOCIRC" -> "KO^", "$AWTIL" -> "AW~"; "$" is dropped.
+std::string UnitNameToSymbols(const std::string& name);
+
+/// Reads a unit name into a recipe by longest match over the symbol table. False when part of the
+/// name matches no symbol (no sound can stand for it).
+bool PlanUnit(const std::string& name, UnitRecipe* recipe);
+
+/// Text that changes whenever the recipe's sound would (for the cache).
+std::string UnitRecipeKey(const UnitRecipe& recipe);
+
+/// Starts the generating voice in a worker at the rate and pitch of the units.
+bool StartUnitVoice(std::string* error);
+
+/// Makes the 8-bit 11025 Hz sound of the unit named job.Text: loudness of its carrier word matched,
+/// cut at zero crossings nearest the reported boundaries, edges faded to the zero level.
+bool MakeUnitSound(const SoundJob& job, std::vector<uint8_t>* bytes, std::string* error);
+
+/// The same for a recipe, returning float samples at 11025 Hz before the 8-bit step (for measuring).
+bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string* error);
+
+/// Speaking rate and pitch of the units.
+constexpr int kUnitRate = 160;
+constexpr int kUnitPitch = 45;
+
+}  // namespace falatro

@@ -1,0 +1,53 @@
+// The whole voice: every recording, the dial tones, the diphone database, the transcriber's files and
+// the suite settings, made reproducibly from data/ and the generating voice.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "install_tree.h"
+#include "job_runner.h"
+
+namespace falatro {
+
+/// Where the builder reads and keeps things.
+struct VoiceOptions {
+  std::string DataDir;    ///< the project's data/ (voice/ lists, regras.rgr, portug.exc)
+  std::string CacheDir;   ///< made sounds, reused by later runs
+  int Workers = 2;        ///< processes that make sounds
+  std::vector<std::string> WordLists;  ///< census lists (UTF-8 words, one a line)
+};
+
+/// What a build made, and its figures.
+struct VoiceBuild {
+  std::vector<InstallFile> Files;  ///< paths below the suite root
+  std::string IniText;             ///< NARRIX.INI for a suite without one (cp1252, CR LF)
+  size_t RecordingCount = 0;
+  size_t UnitCount = 0;
+  size_t CensusWords = 0;
+  uint64_t DatabaseBytes = 0;      ///< ".IND" + ".DIF"
+  double CensusSeconds = 0;
+  double Seconds = 0;              ///< the whole build
+  JobReport Recordings, Units;
+};
+
+/// Paths below the suite root.
+constexpr const char* kProgramSoundDir = "zanvel/som/falatro";
+constexpr const char* kLettersDir = "zanvel/som/letras";
+constexpr const char* kDiphoneDir = "zanvel/som/difones";
+/// Name of the database every speed uses.
+constexpr const char* kDatabaseName = "DIFONES";
+
+/// Makes every file of the voice. Returns false and sets *error when data/ is incomplete or malformed,
+/// the generating voice cannot start, or a sound cannot be made.
+bool BuildVoice(const VoiceOptions& options, VoiceBuild* build, std::string* error);
+
+/// The recordings part alone (prompt, letter, word and editor recordings and the dial tones), appended
+/// to build->Files.
+bool BuildRecordings(const VoiceOptions& options, VoiceBuild* build, std::string* error);
+
+/// NARRIX.INI from data/voice/narrix.ini: UTF-8 to cp1252, line ends CR LF. False when unreadable.
+bool MakeSuiteIni(const std::string& data_dir, std::string* text, std::string* error);
+
+}  // namespace falatro

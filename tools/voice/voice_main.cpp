@@ -1,0 +1,79 @@
+// falatro-voice: makes the suite's voice and lays it under the suite root ("install").
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base/paths.h"
+#include "install_tree.h"
+#include "voice_builder.h"
+
+using namespace falatro;
+
+namespace {
+
+void Usage() {
+  fprintf(stderr,
+          "usage: falatro-voice install [--root DIR] [--windir DIR] [--data DIR] [--cache DIR]\n"
+          "                             [--workers N] [--words FILE]...\n"
+          "  Makes every recording, the dial tones and the diphone database (census over the word\n"
+          "  lists, default /usr/share/dict/brazilian), installs them under the suite root\n"
+          "  ($NARRIX_ROOT) without replacing files a user changed, and writes NARRIX.INI into the\n"
+          "  Windows directory ($NARRIX_WINDIR) when it has none.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::string(argv[1]) != "install") {
+    Usage();
+    return 2;
+  }
+  VoiceOptions options;
+  options.DataDir = FALATRO_SOURCE_DIR "/data";
+  options.CacheDir = FALATRO_BINARY_DIR "/voice-cache";
+  std::string root = NarrixRoot(), windir = WindowsDir();
+  for (int i = 2; i < argc; ++i) {
+    std::string a = argv[i];
+    if (i + 1 >= argc) {
+      Usage();
+      return 2;
+    }
+    std::string v = argv[++i];
+    if (a == "--root") root = v;
+    else if (a == "--windir") windir = v;
+    else if (a == "--data") options.DataDir = v;
+    else if (a == "--cache") options.CacheDir = v;
+    else if (a == "--workers") options.Workers = std::atoi(v.c_str());
+    else if (a == "--words") options.WordLists.push_back(v);
+    else {
+      Usage();
+      return 2;
+    }
+  }
+  if (options.WordLists.empty()) options.WordLists.push_back("/usr/share/dict/brazilian");
+  if (options.Workers < 1) options.Workers = 1;
+
+  VoiceBuild build;
+  std::string error;
+  if (!BuildVoice(options, &build, &error)) {
+    fprintf(stderr, "falatro-voice: %s\n", error.c_str());
+    return 1;
+  }
+  InstallReport report;
+  if (!InstallFiles(root, build.Files, &report, &error) ||
+      !InstallSuiteIni(windir, build.IniText, &report.IniWritten, &error)) {
+    fprintf(stderr, "falatro-voice: %s\n", error.c_str());
+    return 1;
+  }
+  printf("Voice: %zu recordings, %zu units (%.1f MB database), census of %zu words in %.1f s; "
+         "sounds made %zu, from cache %zu; %.1f s in all.\n",
+         build.RecordingCount, build.UnitCount, double(build.DatabaseBytes) / 1e6, build.CensusWords,
+         build.CensusSeconds, build.Recordings.Made + build.Units.Made,
+         build.Recordings.Cached + build.Units.Cached, build.Seconds);
+  printf("Installed under %s: %d new, %d regenerated, %d up to date, %d removed, %d kept as the user left them.\n",
+         root.c_str(), report.Written, report.Regenerated, report.Unchanged, report.Removed, report.Kept);
+  for (const auto& p : report.KeptPaths) printf("  kept: %s\n", p.c_str());
+  printf("%s\n", report.IniWritten ? ("NARRIX.INI written in " + windir).c_str()
+                                   : ("NARRIX.INI already present in " + windir + ": left unchanged").c_str());
+  return 0;
+}
