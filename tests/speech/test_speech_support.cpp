@@ -1,0 +1,206 @@
+// Scaffolding for the speech tests: a recording sound device on a simulated clock and a scratch suite tree.
+#include "test_speech_support.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "console/keyboard.h"
+#include "console/nxcrt.h"
+#include "speech/diphone_synth.h"
+#include "speech/speech.h"
+#include "speech/suite_settings.h"
+#include "speech/wave_player.h"
+
+namespace falatro::testing {
+
+namespace fs = std::filesystem;
+
+int RecordingSoundBackend::Open(const WaveFormat& f) {
+  format = f;
+  return 0;
+}
+
+void RecordingSoundBackend::Play(SoundBlock* block) {
+  blocks.push_back({std::vector<uint8_t>(block->data, block->data + block->length), format, NowMs()});
+  uint64_t bytes_per_second = uint64_t(format.rate) * std::max<uint32_t>(1, format.BlockAlign());
+  uint64_t ms = std::max<uint64_t>(1, uint64_t(block->length) * 1000 / bytes_per_second);
+  timers.push_back(AddTimer(ms, [block] { SoundBlockPlayed(block); }));
+}
+
+void RecordingSoundBackend::Reset() {
+  for (int id : timers) CancelTimer(id);
+  timers.clear();
+  ++resets;
+}
+
+void SpeechFixture::SetUp() {
+  char tmpl[] = "/tmp/falatro-speech-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  root_ = tmpl;
+  win_ = root_ + "/win";
+  letters_ = root_ + "/letras";
+  difones_ = root_ + "/difones";
+  prog_ = root_ + "/prog";
+  for (const std::string& d : {win_, letters_, difones_, prog_}) fs::create_directories(d);
+  setenv("NARRIX_WINDIR", win_.c_str(), 1);
+  setenv("NARRIX_ROOT", (root_ + "/root").c_str(), 1);
+
+  {
+    std::lock_guard<std::mutex> lock(EventLoop.posted_mutex);
+    EventLoop.posted.clear();
+  }
+  EventLoop.timers.clear();
+  SetLoopBackend(&sim_);
+  frontend_.backend = &sim_;
+  ResetConsoleState();
+  SetConsoleFrontend(&frontend_);
+  Crt.exit_hook = [](int code) { throw ConsoleExit{code}; };
+  Crt.wall_clock_ms = nullptr;
+  ResetKeyboardState();
+  ResetWavePlayer();
+  InitSuiteSettings();
+  SetSoundBackend(&device_);
+  StopDiphoneSynthesizer();
+  Diphone = DiphoneSynthState{};
+  Speech = SpeechState();
+}
+
+void SpeechFixture::TearDown() {
+  StopDiphoneSynthesizer();
+  StopWave();
+  SetSoundBackend(nullptr);
+  EventLoop.timers.clear();
+  SetLoopBackend(nullptr);
+  std::error_code ec;
+  fs::remove_all(root_, ec);
+}
+
+uint8_t SpeechFixture::ValueOf(const std::string& label) {
+  auto it = values_.find(label);
+  if (it != values_.end()) return it->second;
+  if (next_value_ == 88) next_value_ = 168;
+  EXPECT_NE(next_value_, 0) << "too many labels";
+  uint8_t v = next_value_++;
+  values_[label] = v;
+  labels_[v] = label;
+  return v;
+}
+
+void SpeechFixture::WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+void SpeechFixture::WriteRecording(const std::string& dir, const std::string& name, int length,
+                                   const std::string& label) {
+  uint8_t header[44];
+  BuildWaveHeader(header, static_cast<uint32_t>(length), 11025, 1, 8);
+  std::string bytes(reinterpret_cast<char*>(header), sizeof header);
+  bytes.append(static_cast<size_t>(length), static_cast<char>(ValueOf(label.empty() ? name : label)));
+  WriteFile(dir + "/" + name + ".wav", bytes);
+}
+
+void SpeechFixture::WriteIni(const std::string& extra, bool standard) {
+  std::string text = "[TRADUTOR]\r\n";
+  if (standard) {
+    text += "dirLetras=" + letters_ + "\r\nDIRDIFONES=" + difones_ + "\r\n";
+    text += "DIRLETRAS=" + letters_ + "\r\n";
+  }
+  text += extra;
+  if (standard) {
+    text +=
+        "\r\n[SINTETIZADOR]\r\nDIFONES3=VOZ\r\nCORTEFON3=0\r\nSOBRAFON3=0\r\nINTERPAL3=100\r\n"
+        "CORTAFALA3=\r\nRAPIDINHO3=\r\n";
+  }
+  WriteFile(win_ + "/NARRIX.INI", text);
+}
+
+void SpeechFixture::WriteDatabase(const std::string& name, std::vector<TestUnit> units) {
+  std::sort(units.begin(), units.end(), [](const TestUnit& a, const TestUnit& b) { return a.name < b.name; });
+  std::string index, data;
+  for (const TestUnit& u : units) {
+    char rec[15] = {};
+    rec[0] = static_cast<char>(u.name.size());
+    std::memcpy(rec + 1, u.name.data(), std::min<size_t>(8, u.name.size()));
+    WriteLe16(reinterpret_cast<uint8_t*>(rec + 9), static_cast<uint16_t>(u.length));
+    WriteLe32(reinterpret_cast<uint8_t*>(rec + 11), static_cast<uint32_t>(data.size()));
+    index.append(rec, 15);
+    data.append(static_cast<size_t>(u.length), static_cast<char>(ValueOf(u.name)));
+  }
+  WriteFile(difones_ + "/" + name + ".IND", index);
+  WriteFile(difones_ + "/" + name + ".DIF", data);
+}
+
+void SpeechFixture::WriteRules(const std::string& rules, const std::string& exceptions) {
+  WriteFile(difones_ + "/regras.rgr", rules);
+  WriteFile(difones_ + "/portug.exc", exceptions);
+}
+
+std::string SpeechFixture::Trace(bool counts) {
+  std::vector<uint8_t> click(Speech.ClickImage + 44, Speech.ClickImage + kClickImageSize);
+  click.back() = 128;
+  static const uint8_t kBeep[8] = {128, 112, 96, 80, 64, 80, 96, 112};
+  std::string out;
+  for (const PlayedBlock& b : device_.blocks) {
+    std::vector<uint8_t> d = b.data;
+    std::string text;
+    std::vector<uint8_t> beep(512);
+    for (size_t i = 0; i < 512; ++i) beep[i] = kBeep[i % 8];
+    beep.back() = 128;
+    if (d == click) {
+      text = "click";
+    } else if (d == beep) {
+      text = "beep";
+    } else {
+      // The player ends every block at the zero level: take the last sample back to what came before.
+      if (d.size() >= 2 && d.back() == 128 && d[d.size() - 2] != 128) d.back() = d[d.size() - 2];
+      auto label_of = [&](uint8_t v) -> std::string {
+        if (v == 128) return "sil";
+        auto it = labels_.find(v);
+        if (it != labels_.end()) return it->second;
+        return v >= 88 && v <= 167 ? "noise" : "?" + std::to_string(v);
+      };
+      std::vector<std::pair<std::string, size_t>> runs;
+      for (uint8_t v : d) {
+        std::string l = label_of(v);
+        if (!runs.empty() && runs.back().first == l) ++runs.back().second;
+        else runs.push_back({l, 1});
+      }
+      // Noise may hit 128 now and then: short silences inside noise belong to it.
+      std::vector<std::pair<std::string, size_t>> merged;
+      for (size_t i = 0; i < runs.size(); ++i) {
+        if (runs[i].first == "sil" && runs[i].second < 8 && !merged.empty() && merged.back().first == "noise" &&
+            i + 1 < runs.size() && runs[i + 1].first == "noise") {
+          merged.back().second += runs[i].second + runs[i + 1].second;
+          ++i;
+        } else if (!merged.empty() && merged.back().first == runs[i].first) {
+          merged.back().second += runs[i].second;
+        } else {
+          merged.push_back(runs[i]);
+        }
+      }
+      if (!merged.empty() && merged.back().first == "sil") merged.pop_back();
+      for (const auto& [label, n] : merged) {
+        if (!counts && label == "sil") continue;
+        if (!text.empty()) text += ' ';
+        text += counts ? label + "*" + std::to_string(n) : label;
+      }
+    }
+    if (!out.empty()) out += " | ";
+    out += text;
+  }
+  device_.blocks.clear();
+  return out;
+}
+
+size_t SpeechFixture::PlayedBytes() const {
+  size_t n = 0;
+  for (const PlayedBlock& b : device_.blocks) n += b.data.size();
+  return n;
+}
+
+}  // namespace falatro::testing

@@ -1,0 +1,109 @@
+// Scaffolding for the speech tests: a recording sound device on a simulated clock, a scratch suite tree
+// with recordings and a diphone database made to order, and a readable trace of what was played.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/event_loop.h"
+#include "console/frontend.h"
+#include "speech/sound_device.h"
+
+namespace falatro::testing {
+
+/// One block the device was given.
+struct PlayedBlock {
+  std::vector<uint8_t> data;
+  WaveFormat format;
+  uint64_t at_ms = 0;  ///< simulated time it was queued
+};
+
+/// A device that keeps every block and finishes it after its playing time on the simulated clock.
+struct RecordingSoundBackend : SoundBackend {
+  std::vector<PlayedBlock> blocks;
+  WaveFormat format;
+  std::vector<int> timers;
+  int resets = 0;
+  const char* Name() const override { return "recording"; }
+  int Open(const WaveFormat& f) override;
+  void Close() override {}
+  void Play(SoundBlock* block) override;
+  void Reset() override;
+  void StartEffect(const int16_t*, size_t, uint32_t, bool) override {}
+  void StopEffect() override {}
+};
+
+/// A front-end that shows nothing and runs the loop on the simulated clock.
+struct SilentFrontend : ConsoleFrontend {
+  LoopBackend* backend = nullptr;
+  const char* Name() const override { return "test"; }
+  bool Open(std::string*) override { return true; }
+  void Close() override {}
+  void PaintSpan(int, int, int) override {}
+  void RepaintAll() override {}
+  void ScrollUp(int, int, int, int, bool) override {}
+  void SetCaret(bool, int, int) override {}
+  void SetTitle(std::string_view) override {}
+  void Beep() override {}
+  bool SetClipboard(std::string_view) override { return false; }
+  bool GetClipboard(std::string*) override { return false; }
+  bool HasKeyUpEvents() const override { return false; }
+  void Notice(std::string_view) override {}
+  LoopBackend* Backend() override { return backend; }
+};
+
+/// A unit of a test database: its name and its length in bytes.
+struct TestUnit {
+  std::string name;
+  int length;
+};
+
+/// Base fixture: fresh console, keyboard, wave player, shared sound state, front end and diphone voice,
+/// all on a simulated clock, with a scratch suite tree in a temporary directory:
+///   win/NARRIX.INI, letras/ (letters and word recordings), difones/ (database, rules), prog/.
+class SpeechFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  /// The sample value that stands for a recording or unit in the trace (distinct per name, never in
+  /// the noise range 88..167).
+  uint8_t ValueOf(const std::string& label);
+
+  /// Writes a RIFF/WAVE file (8-bit mono 11025 Hz) of length samples of ValueOf(label).
+  void WriteRecording(const std::string& dir, const std::string& name, int length,
+                      const std::string& label = {});
+  /// A recording in the letters directory named name + ".wav", labelled name.
+  void Letter(const std::string& name, int length = 300) { WriteRecording(letters_, name, length); }
+  /// Writes any file.
+  void WriteFile(const std::string& path, const std::string& bytes);
+  /// Writes win/NARRIX.INI with the standard keys (letters, diphone dir, speed 3 parameters) plus extra.
+  void WriteIni(const std::string& extra = {}, bool standard = true);
+  /// Writes the database name + ".IND"/".DIF" in the diphone directory; units are sorted by name and
+  /// each sounds as length bytes of ValueOf(its name).
+  void WriteDatabase(const std::string& name, std::vector<TestUnit> units);
+  /// Writes rules and exceptions files into the diphone directory.
+  void WriteRules(const std::string& rules, const std::string& exceptions = "");
+
+  /// What was played since the last call, block by block (" | " between blocks): each run of equal
+  /// samples as label*count ("sil" for silence 128, "noise" for the noise of missing units, "click",
+  /// "beep"). With counts false only the labels that are not silence. Clears the record.
+  std::string Trace(bool counts = false);
+  /// Total sound bytes played since the last Trace.
+  size_t PlayedBytes() const;
+
+  std::string root_, win_, letters_, difones_, prog_;
+  SimulatedBackend sim_;
+  RecordingSoundBackend device_;
+  SilentFrontend frontend_;
+  std::map<std::string, uint8_t> values_;
+  std::map<uint8_t, std::string> labels_;
+  uint8_t next_value_ = 1;
+};
+
+}  // namespace falatro::testing
