@@ -12,6 +12,9 @@ namespace falatro {
 
 KeyboardState Kbd;
 
+const char* const kBrailleWindowOnlyNotice =
+    "A digita\xE7\xE3o em Braille s\xF3 funciona na janela; no terminal ela fica desligada.";
+
 namespace {
 
 constexpr uint8_t kNoChar = 0xFE;
@@ -312,7 +315,7 @@ void SetBrailleMode(int mode) {
   if (mode < 0) mode = 0;
   if (mode != 0 && Crt.Frontend && !Crt.Frontend->HasKeyUpEvents()) {
     // Chords need key releases; without them letters would be swallowed and nothing typed.
-    Crt.Frontend->Notice("Digita\xE7\xE3o em Braille s\xF3 existe na janela.");
+    Crt.Frontend->Notice(kBrailleWindowOnlyNotice);
     mode = 0;
   }
   if (mode == 0) {

@@ -96,6 +96,9 @@ bool TranslateKeyMessage(const Message& msg);
 /// The cp1252 character of a Braille cell (dot bits 0..63).
 uint8_t BrailleChar(int dots);
 
+/// What a front-end without key-up events is asked to tell when a Braille mode is switched on (cp1252).
+extern const char* const kBrailleWindowOnlyNotice;
+
 /// Helpers for front-ends that post key events. PostKeyDown posts kMsgSysKeyDown for a key held with
 /// Alt and without Ctrl, and for F10 without Ctrl (as a desktop sends them); kMsgKeyDown otherwise.
 void PostKeyDown(uint16_t vk, uint8_t mods);
