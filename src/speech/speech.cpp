@@ -132,7 +132,9 @@ void SpeakRecorded(std::string_view input) {
       size_t end = p;
       while (end < text.size() && IsWordRunChar(text[end])) ++end;
       std::string_view run(text.data() + p, end - p);
-      if (UpperCaseAccented(run) == "WWW") SpellText(run);
+      // The blank added at the end joins the run; "WWW" ending the text is still spelled.
+      std::string_view bare = run.substr(0, run.find_last_not_of(' ') + 1);
+      if (UpperCaseAccented(bare) == "WWW") SpellText(bare);
       else SayTranscription(TranscribeText(std::string(run)), false);
       p = end;
       if (p + 1 < text.size() && text[p] == '-' && (IsLetter(text[p + 1]) || IsHigh(text[p + 1]))) ++p;

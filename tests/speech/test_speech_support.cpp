@@ -140,6 +140,42 @@ void SpeechFixture::WriteRules(const std::string& rules, const std::string& exce
   WriteFile(difones_ + "/portug.exc", exceptions);
 }
 
+std::string SpeechFixture::Describe(const std::vector<uint8_t>& d, bool counts) {
+  auto label_of = [&](uint8_t v) -> std::string {
+    if (v == 128) return "sil";
+    auto it = labels_.find(v);
+    if (it != labels_.end()) return it->second;
+    return v >= 88 && v <= 167 ? "noise" : "?" + std::to_string(v);
+  };
+  std::vector<std::pair<std::string, size_t>> runs;
+  for (uint8_t v : d) {
+    std::string l = label_of(v);
+    if (!runs.empty() && runs.back().first == l) ++runs.back().second;
+    else runs.push_back({l, 1});
+  }
+  // Noise may hit 128 now and then: short silences inside noise belong to it.
+  std::vector<std::pair<std::string, size_t>> merged;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    if (runs[i].first == "sil" && runs[i].second < 8 && !merged.empty() && merged.back().first == "noise" &&
+        i + 1 < runs.size() && runs[i + 1].first == "noise") {
+      merged.back().second += runs[i].second + runs[i + 1].second;
+      ++i;
+    } else if (!merged.empty() && merged.back().first == runs[i].first) {
+      merged.back().second += runs[i].second;
+    } else {
+      merged.push_back(runs[i]);
+    }
+  }
+  if (!merged.empty() && merged.back().first == "sil") merged.pop_back();
+  std::string text;
+  for (const auto& [label, n] : merged) {
+    if (!counts && label == "sil") continue;
+    if (!text.empty()) text += ' ';
+    text += counts ? label + "*" + std::to_string(n) : label;
+  }
+  return text;
+}
+
 std::string SpeechFixture::Trace(bool counts) {
   std::vector<uint8_t> click(Speech.ClickImage + 44, Speech.ClickImage + kClickImageSize);
   click.back() = 128;
@@ -158,37 +194,7 @@ std::string SpeechFixture::Trace(bool counts) {
     } else {
       // The player ends every block at the zero level: take the last sample back to what came before.
       if (d.size() >= 2 && d.back() == 128 && d[d.size() - 2] != 128) d.back() = d[d.size() - 2];
-      auto label_of = [&](uint8_t v) -> std::string {
-        if (v == 128) return "sil";
-        auto it = labels_.find(v);
-        if (it != labels_.end()) return it->second;
-        return v >= 88 && v <= 167 ? "noise" : "?" + std::to_string(v);
-      };
-      std::vector<std::pair<std::string, size_t>> runs;
-      for (uint8_t v : d) {
-        std::string l = label_of(v);
-        if (!runs.empty() && runs.back().first == l) ++runs.back().second;
-        else runs.push_back({l, 1});
-      }
-      // Noise may hit 128 now and then: short silences inside noise belong to it.
-      std::vector<std::pair<std::string, size_t>> merged;
-      for (size_t i = 0; i < runs.size(); ++i) {
-        if (runs[i].first == "sil" && runs[i].second < 8 && !merged.empty() && merged.back().first == "noise" &&
-            i + 1 < runs.size() && runs[i + 1].first == "noise") {
-          merged.back().second += runs[i].second + runs[i + 1].second;
-          ++i;
-        } else if (!merged.empty() && merged.back().first == runs[i].first) {
-          merged.back().second += runs[i].second;
-        } else {
-          merged.push_back(runs[i]);
-        }
-      }
-      if (!merged.empty() && merged.back().first == "sil") merged.pop_back();
-      for (const auto& [label, n] : merged) {
-        if (!counts && label == "sil") continue;
-        if (!text.empty()) text += ' ';
-        text += counts ? label + "*" + std::to_string(n) : label;
-      }
+      text = Describe(d, counts);
     }
     if (!out.empty()) out += " | ";
     out += text;

@@ -94,6 +94,8 @@ class SpeechFixture : public ::testing::Test {
   /// samples as label*count ("sil" for silence 128, "noise" for the noise of missing units, "click",
   /// "beep"). With counts false only the labels that are not silence. Clears the record.
   std::string Trace(bool counts = false);
+  /// The same description for one stretch of 8-bit samples (no block-end repair).
+  std::string Describe(const std::vector<uint8_t>& samples, bool counts);
   /// Total sound bytes played since the last Trace.
   size_t PlayedBytes() const;
 
