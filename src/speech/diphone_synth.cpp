@@ -135,6 +135,16 @@ size_t ReadAt(int fd, uint8_t* into, size_t n, uint64_t offset) {
 
 // Appends the "data" chunk of a letters-directory recording. False when it is missing, not RIFF, or
 // holds no sound.
+// Where the "_" recording of name would be in the letters directory.
+std::string RecordingPath(std::string_view name) {
+  const std::string& dir = MappedLettersDir();
+  std::string path = dir;
+  if (!dir.empty() && dir.back() != '/') path += '/';
+  path.append(name.data(), name.size());
+  path += ".wav";
+  return path;
+}
+
 bool AppendRecording(std::string_view name) {
   char path[4096];
   const std::string& dir = MappedLettersDir();
@@ -331,6 +341,12 @@ void AppendSilence(int n) {
 
 void FlushSpeechBuffer() {
   if (Diphone.Fill <= kWaveHeaderSize || Diphone.Buffer.size() < kSpeechBufferSize) return;
+  if (Diphone.OnFlush) {
+    Diphone.OnFlush(Diphone.Buffer.data() + kWaveHeaderSize, Diphone.Fill - kWaveHeaderSize);
+    Diphone.Fill = kWaveHeaderSize;
+    ++Diphone.Chunks;
+    return;
+  }
   BuildWaveHeader(Diphone.Buffer.data(), static_cast<uint32_t>(Diphone.Fill - kWaveHeaderSize),
                   kDiphoneRate, 1, 8);
   PlayWaveBuffer(Diphone.Buffer.data(), Diphone.Fill);
@@ -344,13 +360,21 @@ void SayUnit(std::string_view name_in, int mode, double factor) {
   ShortName name(name_in);
   name.Limit(kMaxUnitName);
   if (name.text[0] == '_') {
+    if (Diphone.OnLookup) {
+      // Tell the observer before reading, as for index units; a missing recording is silent.
+      std::string_view rec_name = name.View();
+      bool exists = FileExists(FindFileNoCase(RecordingPath(rec_name)));
+      Diphone.OnLookup(rec_name, Diphone.LookupDepth, exists);
+    }
     AppendRecording(name.View());
     return;
   }
   for (size_t i = 0; i < name.size; ++i)
     if (name.text[i] >= 'a' && name.text[i] <= 'z') name.text[i] = static_cast<char>(name.text[i] - 32);
   std::string_view n = name.View();
-  if (const DiphoneRecord* rec = FindDiphoneUnit(n)) {
+  const DiphoneRecord* found = FindDiphoneUnit(n);
+  if (Diphone.OnLookup) Diphone.OnLookup(n, Diphone.LookupDepth, found != nullptr);
+  if (const DiphoneRecord* rec = found) {
     long length = rec->Length;
     if (mode < 2 && n.size() >= 3) {
       length -= Diphone.Cut;
@@ -365,6 +389,10 @@ void SayUnit(std::string_view name_in, int mode, double factor) {
   }
   double shorter = 0.9 * factor;
   char last = n.back();
+  struct DepthGuard {
+    DepthGuard() { ++Diphone.LookupDepth; }
+    ~DepthGuard() { --Diphone.LookupDepth; }
+  } depth_guard;
   if (IsVowelUpper(last)) {
     SayUnit(n.substr(0, n.size() - 1), mode, shorter);
     char single[3] = {'$', last, 0};

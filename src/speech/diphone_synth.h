@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -67,6 +68,17 @@ struct DiphoneSynthState {
   /// Source of the noise that stands for missing short units.
   std::minstd_rand Noise{12345};
   bool Started = false;
+
+  /// Observer of unit look-ups (used by the voice builder's census and coverage figures): when set,
+  /// SayUnit calls it once for every name it resolves, before reading anything: the name as looked up
+  /// (upper case for index names, "_..." for recordings), depth 0 for a name asked for directly and 1 or
+  /// more for a fallback of a missed name, and whether a stored unit or recording was found.
+  std::function<void(std::string_view name, int depth, bool found)> OnLookup;
+  /// Sink of finished sound: when set, FlushSpeechBuffer hands it the sound bytes (after the 44-byte
+  /// header) instead of playing them, without waiting, and empties the buffer.
+  std::function<void(const uint8_t* sound, size_t length)> OnFlush;
+  /// Fallback depth of the look-up in progress (for OnLookup).
+  int LookupDepth = 0;
 };
 extern DiphoneSynthState Diphone;
 

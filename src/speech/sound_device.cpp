@@ -61,7 +61,11 @@ void SetSoundBackend(SoundBackend* backend) {
     SoundDev.backend->StopEffect();
     if (SoundDev.open) SoundDev.backend->Close();
   }
-  SoundDev.open = false;
+  if (SoundDev.open) {
+    // Notices of the closed device still in the loop are now from an earlier opening: ignored.
+    ++SoundDev.device_id;
+    SoundDev.open = false;
+  }
   SoundDev.loop_active = false;
   SoundDev.backend = backend;
 }

@@ -50,7 +50,17 @@ void WaveBlockDone(int64_t device, void* p) {
 
 void WaitForSoundMessage() { WaitMessage(-1); }
 
+// The device can be closed under the player when the sound device is changed; its blocks are then
+// gone and will never be reported.
+void ForgetLostDevice() {
+  if (!Wave.device_open || SoundDev.open) return;
+  Wave.device_open = false;
+  Wave.queued = 0;
+  std::fill(std::begin(Wave.locked), std::end(Wave.locked), false);
+}
+
 int OpenWaveDevice() {
+  ForgetLostDevice();
   if (Wave.device_open) return kSoundOk;
   SetWaveDoneHandler(WaveBlockDone);
   int result = kSoundOk;
@@ -176,11 +186,13 @@ size_t CompressWaveTime(uint8_t* buffer, size_t length, int bits, uint32_t rate)
 
 bool IsWavePlaying() {
   ProcessMessages();
+  ForgetLostDevice();
   if (KeyStops() || Wave.queued == 0) StopWave();
   return Wave.queued > 0;
 }
 
 void StopWave() {
+  ForgetLostDevice();
   if (!Wave.device_open) return;
   if (Wave.queued > 0) SoundDeviceReset();
   ProcessMessages();
