@@ -124,6 +124,8 @@ void PostMessage(const Message& msg) {
 bool MessagePending() { return !PostedEmpty(); }
 
 int DispatchMessages() {
+  // Let the front-end read input that is already there (a busy loop may never block in a wait).
+  Backend()->Wait(0, nullptr, nullptr, 0);
   RunDueTimers();
   int count = 0;
   ++EventLoop.dispatch_depth;

@@ -90,7 +90,8 @@ uint64_t NowMs();
 void PostMessage(const Message& msg);
 /// True when a message is waiting to be dispatched.
 bool MessagePending();
-/// Runs due timers, then dispatches every pending message to the handler (including ones posted while
+/// Polls the backend once without blocking (so input already there is read), runs due timers, then
+/// dispatches every pending message to the handler (including ones posted while
 /// dispatching). Returns the number dispatched.
 int DispatchMessages();
 /// Waits until a message is pending, a timer is due, or timeout_ms passes (-1: no limit). Dispatches
