@@ -131,6 +131,36 @@ int Xdotool(const std::vector<std::string>& args) {
   return RunXTool(argv);
 }
 
+bool BindKeysyms(const std::vector<std::string>& names) {
+  Display* d;
+  ::Window w;
+  if (!WindowX11(&d, &w)) return false;
+  int min_kc = 0, max_kc = 0, per = 0;
+  XDisplayKeycodes(d, &min_kc, &max_kc);
+  KeySym* map = XGetKeyboardMapping(d, min_kc, max_kc - min_kc + 1, &per);
+  if (!map) return false;
+  size_t next = 0;
+  bool ok = true;
+  for (int kc = max_kc; kc >= min_kc && next < names.size(); --kc) {
+    bool empty = true;
+    for (int i = 0; i < per; ++i)
+      if (map[(kc - min_kc) * per + i] != NoSymbol) empty = false;
+    if (!empty) continue;
+    KeySym sym = XStringToKeysym(names[next].c_str());
+    if (sym == NoSymbol) {
+      ok = false;
+      break;
+    }
+    KeySym syms[2] = {sym, sym};
+    XChangeKeyboardMapping(d, kc, 2, syms, 1);
+    ++next;
+  }
+  XFree(map);
+  XSync(d, False);
+  PumpFor(100);  // the window reads the new mapping
+  return ok && next == names.size();
+}
+
 std::vector<uint8_t> TakeKeys() {
   std::vector<uint8_t> keys(Kbd.KeyBuffer, Kbd.KeyBuffer + Kbd.KeyCount);
   Kbd.KeyCount = 0;

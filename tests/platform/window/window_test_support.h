@@ -35,6 +35,10 @@ unsigned long WindowXid();
 /// Runs xdotool with args; its exit status.
 int Xdotool(const std::vector<std::string>& args);
 
+/// Puts each named keysym on a free keycode of the X keyboard (so xdotool finds a key for it without
+/// remapping one while the window reads). false when there is no free keycode left.
+bool BindKeysyms(const std::vector<std::string>& names);
+
 /// The key bytes queued now, taken out of the queue.
 std::vector<uint8_t> TakeKeys();
 

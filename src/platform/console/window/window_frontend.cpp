@@ -218,7 +218,7 @@ void HandleEvent(const SDL_Event& ev) {
     case SDL_KEYUP:
     case SDL_TEXTINPUT: {
       KeyMessages msgs;
-      TranslateSdlKeyEvent(ev, SDL_GetModState(), &msgs);
+      TranslateSdlKeyEvent(ev, &Win.LastKeyMod, &msgs);
       for (int i = 0; i < msgs.Count; ++i) PostMessage(msgs.Items[i]);
       break;
     }

@@ -40,6 +40,7 @@ struct WindowFrontendState {
   int CaretCol = 0;
   int CaretRow = 0;
   bool Focused = false;             ///< the window has the keyboard focus
+  uint16_t LastKeyMod = 0;          ///< SDL modifiers of the last key-down (for the text it typed)
   int MouseX = 0;                   ///< the magnifier's point, drawable pixels
   int MouseY = 0;
 

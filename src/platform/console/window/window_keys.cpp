@@ -175,7 +175,7 @@ int KeyDownKind(uint16_t vk, uint8_t mods) {
   return kMsgKeyDown;
 }
 
-void TranslateSdlKeyEvent(const SDL_Event& event, uint16_t sdl_mod_now, KeyMessages* out) {
+void TranslateSdlKeyEvent(const SDL_Event& event, uint16_t* key_mod, KeyMessages* out) {
   out->Count = 0;
   switch (event.type) {
     case SDL_KEYDOWN:
@@ -183,6 +183,7 @@ void TranslateSdlKeyEvent(const SDL_Event& event, uint16_t sdl_mod_now, KeyMessa
       const SDL_Keysym& ks = event.key.keysym;
       uint16_t vk = VirtualKeyFromSdl(ks.sym, ks.scancode, ks.mod);
       if (vk == 0) return;
+      if (event.type == SDL_KEYDOWN) *key_mod = ks.mod;
       uint8_t mods = KeyModsFromSdl(ks.mod);
       if (event.type == SDL_KEYUP) {
         Add(out, kMsgKeyUp, vk, mods, 0);
@@ -194,8 +195,8 @@ void TranslateSdlKeyEvent(const SDL_Event& event, uint16_t sdl_mod_now, KeyMessa
       return;
     }
     case SDL_TEXTINPUT: {
-      if (!TextInputAllowed(sdl_mod_now)) return;
-      uint8_t mods = KeyModsFromSdl(sdl_mod_now);
+      if (!TextInputAllowed(*key_mod)) return;
+      uint8_t mods = KeyModsFromSdl(*key_mod);
       std::string text = Utf8ToCp1252(event.text.text, '?');
       for (unsigned char c : text)
         if (c >= 32 && c != 127) Add(out, kMsgChar, 0, mods, c);

@@ -39,6 +39,9 @@ struct KeyMessages {
   Message Items[32];
   int Count = 0;
 };
-void TranslateSdlKeyEvent(const SDL_Event& event, uint16_t sdl_mod_now, KeyMessages* out);
+/// Translates event. *key_mod is the modifier state of the last key-down: a key-down sets it, and
+/// text input (which SDL sends right after the key-down that typed it, without modifiers of its own)
+/// is judged by it, since the keys may be released by the time the queue is read.
+void TranslateSdlKeyEvent(const SDL_Event& event, uint16_t* key_mod, KeyMessages* out);
 
 }  // namespace falatro
