@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "base/paths.h"
@@ -26,10 +27,22 @@ void Put(const std::string& path, const std::string& text) {
 }
 
 std::string FreshRoot(const std::string& name) {
-  std::string root = testing::TempDir() + "voice-install-" + name + "-" + std::to_string(getpid());
+  static int serial = 0;
+  std::string root = testing::TempDir() + "voice-install-" + std::to_string(getpid()) + "/" + name + "-" +
+                     std::to_string(++serial);
   MakeDirectories(root);
   return root;
 }
+
+// Removes every root the tests made.
+class CleanRoots : public testing::Environment {
+ public:
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(testing::TempDir() + "voice-install-" + std::to_string(getpid()), ec);
+  }
+};
+const auto* const kCleanRoots = testing::AddGlobalTestEnvironment(new CleanRoots);
 
 InstallReport Install(const std::string& root, const std::vector<InstallFile>& files) {
   InstallReport report;

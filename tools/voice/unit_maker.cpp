@@ -134,6 +134,11 @@ bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string
       if (error) *error = "the generating voice reported too few phonemes for " + text;
       return false;
     }
+    for (size_t i = 0; i < count; ++i)
+      if (said.Phonemes[left + i].Name != recipe.Phonemes[i]) {
+        if (error) *error = "the generating voice does not know the phoneme " + recipe.Phonemes[i];
+        return false;
+      }
     first = said.Phonemes[left].Sample / 2;
     last = said.Phonemes[left + count].Sample / 2;
     const size_t reach = kSuiteRate / 500;  // 2 ms
@@ -152,15 +157,20 @@ bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string
 }
 
 bool MakeUnitSound(const SoundJob& job, std::vector<uint8_t>* bytes, std::string* error) {
+  bytes->clear();
   UnitRecipe recipe;
-  if (!PlanUnit(job.Text, &recipe)) {
-    if (error) *error = "no phonemes for the unit " + job.Text;
-    return false;
-  }
+  // A unit that cannot be made is stored as empty, so the build goes on and the census and coverage
+  // figures show it as missing.
+  if (!PlanUnit(job.Text, &recipe)) return true;
   std::vector<float> sound;
-  if (!RenderUnit(recipe, &sound, error)) return false;
+  std::string why;
+  if (!RenderUnit(recipe, &sound, &why)) {
+    recipe.Method = UnitMethod::kAlone;
+    if (!RenderUnit(recipe, &sound, &why)) return true;
+  }
   *bytes = ToUnsigned8(sound);
   if (bytes->size() > 65535) bytes->resize(65535);
+  (void)error;
   return true;
 }
 

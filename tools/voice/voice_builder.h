@@ -36,6 +36,11 @@ struct VoiceBuild {
 constexpr const char* kProgramSoundDir = "zanvel/som/falatro";
 constexpr const char* kLettersDir = "zanvel/som/letras";
 constexpr const char* kDiphoneDir = "zanvel/som/difones";
+/// Changes whenever the way sounds are made changes, so cached sounds of an older recipe are not reused.
+constexpr const char* kVoiceRecipe = "voz-1";
+/// The recipe and the generating voice's version: part of every cached sound's key.
+std::string VoiceSignature();
+
 /// Name of the database every speed uses.
 constexpr const char* kDatabaseName = "DIFONES";
 
