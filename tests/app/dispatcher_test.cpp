@@ -1,0 +1,210 @@
+// Tests of the server line dispatcher: one table of server lines and what each must produce.
+#include "app/dispatcher.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+#include <vector>
+
+#include "app/client_state.h"
+#include "app_fixture.h"
+#include "console/nxcrt.h"
+
+namespace falatro {
+namespace {
+
+using Queue = std::vector<std::string>;
+
+struct Case {
+  const char* what;
+  std::string line;
+  Queue queued;                 // texts queued, in order
+  std::string spoken;           // text written and said at once ("" when none)
+  std::string sent;             // bytes sent to the server
+  std::function<void()> setup = nullptr;  // changes to the default state: nickname "eu", in channel "sala"
+  std::function<void()> check = nullptr;  // further checks of the state afterwards
+};
+
+class DispatcherTest : public apptest::AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    StartSpeech();
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair_), 0);
+  }
+  void TearDown() override {
+    Client.ServerSocket = 0;
+    close(pair_[0]);
+    close(pair_[1]);
+    AppFixture::TearDown();
+  }
+  void Defaults() {
+    ResetClientState();
+    Client.Nickname = "eu";
+    Client.CurrentChannel = "sala";
+    Client.InChannel = true;
+    Client.LocalAddress = "127.0.0.9";
+    Client.ServerSocket = pair_[0];
+  }
+  std::string Sent() {
+    std::string out;
+    char buf[1024];
+    ssize_t n;
+    while ((n = recv(pair_[1], buf, sizeof buf, MSG_DONTWAIT)) > 0) out.append(buf, n);
+    return out;
+  }
+  Queue Drain() {
+    Queue out;
+    std::string text;
+    while (TakeQueuedMessage(&text)) out.push_back(text);
+    return out;
+  }
+  void Run(const Case& c) {
+    Defaults();
+    if (c.setup) c.setup();
+    ClrScr();
+    HandleServerLine(c.line);
+    EXPECT_EQ(Drain(), c.queued) << c.what;
+    EXPECT_EQ(Row(1), c.spoken) << c.what;
+    EXPECT_EQ(Sent(), c.sent) << c.what;
+    if (c.check) c.check();
+  }
+  int pair_[2] = {-1, -1};
+};
+
+void AtMainMenu() { Client.CurrentChannel.clear(); Client.InChannel = false; }
+void StillInChannel() { EXPECT_TRUE(Client.InChannel); }
+void LeftChannel() { EXPECT_FALSE(Client.InChannel); }
+
+TEST_F(DispatcherTest, Messages) {
+  const Case cases[] = {
+      {"channel message", ":a!b@c PRIVMSG #sala :oi", {"a. oi"}, "", "", nullptr,
+       [] { EXPECT_EQ(Client.MessageSender, ""); }},
+      {"private message in a channel is queued", ":a!b@c PRIVMSG eu :oi", {"a(pvt). oi"}, "", ""},
+      {"private message at the main menu is said at once", ":a!b@c PRIVMSG eu :oi", {}, "a(PVT). oi", "",
+       AtMainMenu},
+      {"colons inside the text stay", ":a!b@c PRIVMSG #sala :hora: 10:30", {"a. hora: 10:30"}, "", ""},
+      {"IPv6 host in a channel message", ":ana!u@2001:db8::1 PRIVMSG #sala :oi", {"ana. oi"}, "", ""},
+      {"IPv6 host in a private message", ":ana!u@2001:db8::1 PRIVMSG eu :oi tudo", {}, "ana(PVT). oi tudo",
+       "", AtMainMenu},
+      {"ignored sender in the channel", ":CHATO!u@h PRIVMSG #sala :oi", {}, "", "",
+       [] { Client.IgnoreList.fill("x"); Client.IgnoreList[9] = "chato"; }},
+      {"ignored sender in private", ":chato!u@h PRIVMSG eu :oi", {}, "", "",
+       [] { Client.IgnoreList.fill("x"); Client.IgnoreList[0] = "Chato"; AtMainMenu(); }},
+      {"a line without ! has an empty sender, equal to a free ignore slot", ":servidor PRIVMSG #sala :oi",
+       {}, "", ""},
+      {"a line without ! passes when no slot is free", ":servidor PRIVMSG #sala :oi", {". oi"}, "", "",
+       [] { Client.IgnoreList.fill("x"); }},
+      {"a nickname starting with PING is no PING", ":PINGO!u@h PRIVMSG #sala :oi", {"PINGO. oi"}, "", ""},
+  };
+  for (const Case& c : cases) Run(c);
+}
+
+TEST_F(DispatcherTest, ControlCodes) {
+  const Case cases[] = {
+      {"colour with background: five code characters go", ":a!b@c PRIVMSG #sala :\x03" "4,12texto",
+       {"a. texto"}, "", ""},
+      {"colour code followed by a letter takes the letter", ":a!b@c PRIVMSG #sala :\x03xyz", {"a. yz"}, "", ""},
+      {"two-digit colour", ":a!b@c PRIVMSG #sala :\x03" "12azul\x03 normal", {"a. azulnormal"}, "", ""},
+      {"colour code at the very end", ":a!b@c PRIVMSG #sala :fim\x03", {"a. fim"}, "", ""},
+      {"bold and underline side by side", ":a!b@c PRIVMSG #sala :\x02\x1Fnegrito\x1F\x02 fim",
+       {"a. negrito fim"}, "", ""},
+      {"plain and reverse codes", ":a!b@c PRIVMSG #sala :\x16x\x0Fy", {"a. xy"}, "", ""},
+      {"nickname-service notice with bold", ":NickServ!s@services NOTICE eu :Nickname \x02" "eu\x02 registered.",
+       {}, "Nickname eu registered.", ""},
+  };
+  for (const Case& c : cases) Run(c);
+}
+
+TEST_F(DispatcherTest, ChannelEvents) {
+  const Case cases[] = {
+      {"join", ":maria!u@h JOIN :#sala", {".maria Entrou no canal"}, "", "", nullptr,
+       [] { EXPECT_EQ(Client.MessageSender, ".maria"); }},
+      {"part of another user", ":maria!u@h PART #sala", {".maria Saiu do canal"}, "", ""},
+      {"own part gives nothing", ":EU!u@h PART #sala", {}, "", ""},
+      {"quit", ":maria!u@h QUIT :Saindo", {".maria Caiu do canal"}, "", ""},
+      {"kick of another user", ":op!u@h KICK #sala joao :fora", {".joao Foi expulso do canal"}, "", "",
+       nullptr, StillInChannel},
+      {"own kick ends the channel", ":op!u@h KICK #sala eu :fora", {"Voc\xEA foi expulso do canal"}, "", "",
+       nullptr, LeftChannel},
+      {"own kick without a reason", ":op!u@h KICK #sala EU", {"Voc\xEA foi expulso do canal"}, "", "", nullptr,
+       LeftChannel},
+      {"ban of another user", ":op!u@h MODE #sala +b joao!*@*", {"op Baniu joao deste canal"}, "", "", nullptr,
+       StillInChannel},
+      {"own ban ends the channel", ":op!u@h MODE #sala +b eu!*@*", {"op Baniu eu deste canal"}, "", "",
+       nullptr, LeftChannel},
+      {"own ban with a colon before the mask", ":op!u@h MODE #sala +b :eu!*@*", {"op Baniu eu deste canal"}, "",
+       "", nullptr, LeftChannel},
+      {"ban of a host mask", ":op!u@h MODE #sala +b *!*@host", {"op Baniu  deste canal"}, "", "", nullptr,
+       StillInChannel},
+      {"other modes give nothing", ":op!u@h MODE #sala +o joao", {}, "", ""},
+      {"user modes give nothing", ":eu MODE eu :+i", {}, "", ""},
+      {"topic", ":op!u@h TOPIC #sala :Novo assunto", {"op Colocou o t\xF3pico: Novo assunto"}, "", "", nullptr,
+       [] { EXPECT_EQ(Client.MessageSender, ""); }},
+      {"topic from an IPv6 host", ":op!u@::1 TOPIC #sala :t", {"op Colocou o t\xF3pico: t"}, "", ""},
+      {"names reply queues every name", ":srv 353 eu = #sala :@op voz final", {"@op", "voz", "final"}, "", ""},
+      {"names reply ending with a blank", ":srv 353 eu = #sala :@op voz ", {"@op", "voz"}, "", ""},
+  };
+  for (const Case& c : cases) Run(c);
+}
+
+TEST_F(DispatcherTest, Nicknames) {
+  const Case cases[] = {
+      {"own nickname change", ":eu!u@h NICK :novo", {"eu Trocou de nick para novo"}, "", "", nullptr,
+       [] { EXPECT_EQ(Client.Nickname, "novo"); }},
+      {"another user's change", ":joao!u@h NICK :joana", {"joao Trocou de nick para joana"}, "", "", nullptr,
+       [] { EXPECT_EQ(Client.Nickname, "eu"); }},
+      {"change without a colon", ":joao!u@h NICK joana", {"joao Trocou de nick para joana"}, "", ""},
+      {"change from an IPv6 host", ":joao!u@2001:db8::2 NICK :joana", {"joao Trocou de nick para joana"}, "",
+       ""},
+      {"an ignored user keeps being ignored", ":Chato!u@h NICK :chato2", {"Chato Trocou de nick para chato2"},
+       "", "", [] { Client.IgnoreList[40] = "chato"; },
+       [] {
+         EXPECT_EQ(Client.IgnoreList[40], "chato2");
+         EXPECT_EQ(Client.IgnoreList[0], "") << "free slots stay free";
+       }},
+  };
+  for (const Case& c : cases) Run(c);
+}
+
+TEST_F(DispatcherTest, ServerLines) {
+  const Case cases[] = {
+      {"PING is answered with the local address", "PING :irc.exemplo", {}, "", "PONG 127.0.0.9\r\n"},
+      {"PING with any token", "PING 12345", {}, "", "PONG 127.0.0.9\r\n"},
+      {"PING with a prefix", ":srv PING :x", {}, "", "PONG 127.0.0.9\r\n"},
+      {"numeric replies are dropped", ":srv 001 eu :Bem-vindo", {}, "", ""},
+      {"notices of others are dropped", ":srv NOTICE eu :*** Looking up your hostname", {}, "", ""},
+      {"errors are dropped", "ERROR :Closing link", {}, "", ""},
+      {"nickname-service notice is said at once", ":NickServ!s@services NOTICE eu :Senha aceita.", {},
+       "Senha aceita.", ""},
+      {"nickname-service notice in a channel is said too", ":NICKSERV!s@services NOTICE eu :oi", {}, "oi", ""},
+      {"nickname-service notice from an IPv6 host", ":NickServ!s@2001:db8::5 NOTICE eu :ok", {}, "ok", ""},
+      {"empty line", "", {}, "", ""},
+      {"a lone colon", ":", {}, "", ""},
+      {"blanks only", "   ", {}, "", ""},
+  };
+  for (const Case& c : cases) Run(c);
+}
+
+TEST_F(DispatcherTest, TruncatedLinesNeverCrash) {
+  // Every prefix of some real lines: whatever is queued or said, nothing may read past the text.
+  const char* lines[] = {
+      ":op!u@h KICK #sala eu :fora", ":op!u@h MODE #sala +b :eu!*@*", ":a!b@2001:db8::1 PRIVMSG eu :oi",
+      ":srv 353 eu = #sala :@op voz", ":NickServ!s@s NOTICE eu :x", ":x!y@z NICK :w", "\x03" "1,2",
+  };
+  for (const char* full : lines) {
+    const std::string line = full;
+    for (size_t n = 0; n <= line.size(); ++n) {
+      Defaults();
+      ClrScr();
+      HandleServerLine(line.substr(0, n));
+      Drain();
+      Sent();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace falatro
