@@ -357,6 +357,7 @@ void FlushSpeechBuffer() {
 
 void SayUnit(std::string_view name_in, int mode, double factor) {
   if (name_in.empty() || Diphone.Buffer.size() < kSpeechBufferSize) return;
+  ++Diphone.UnitsSaid;
   ShortName name(name_in);
   name.Limit(kMaxUnitName);
   if (name.text[0] == '_') {

@@ -62,6 +62,8 @@ struct DiphoneSynthState {
   bool Interrupted = false;
   /// Buffers handed to the player so far (full ones while a phrase goes on, and each phrase's last).
   uint64_t Chunks = 0;
+  /// Units said so far (recordings, database units, noise), for measuring.
+  uint64_t UnitsSaid = 0;
 
   /// Reads "_" recordings (grows to the largest chunk read; never per unit otherwise).
   std::vector<uint8_t> ReadBuffer;
