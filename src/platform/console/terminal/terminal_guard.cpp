@@ -66,12 +66,13 @@ void OnEndSignal(int sig) {
   raise(sig);
 }
 
-// A crash: restore the tty, put back whatever handled the signal before, and return, so the faulting
-// instruction runs again and meets it (or the default action).
-void OnCrashSignal(int sig) {
+// A crash: restore the tty and put back whatever handled the signal before. A fault then returns, so
+// the faulting instruction runs again and meets that handler (or the default action) with its own
+// context; a signal sent by someone (kill, abort) is sent again.
+void OnCrashSignal(int sig, siginfo_t* info, void*) {
   RestoreTerminal();
   sigaction(sig, &Guard.old_actions[sig], nullptr);
-  if (sig == SIGABRT) raise(sig);
+  if (sig == SIGABRT || !info || info->si_code <= 0) raise(sig);
 }
 
 void OnStop(int) {
@@ -94,10 +95,19 @@ void Install(int sig, void (*handler)(int), int flags) {
   sigaction(sig, &sa, &Guard.old_actions[sig]);
 }
 
+void InstallInfo(int sig, void (*handler)(int, siginfo_t*, void*), int flags) {
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_sigaction = handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = flags | SA_SIGINFO;
+  sigaction(sig, &sa, &Guard.old_actions[sig]);
+}
+
 void InstallHandlers() {
   if (Guard.handlers_installed) return;
   for (int sig : kEndSignals) Install(sig, OnEndSignal, SA_NODEFER);
-  for (int sig : kCrashSignals) Install(sig, OnCrashSignal, SA_NODEFER);
+  for (int sig : kCrashSignals) InstallInfo(sig, OnCrashSignal, SA_NODEFER);
   Install(SIGTSTP, OnStop, SA_NODEFER);
   Install(SIGWINCH, OnWinch, SA_RESTART);
   Install(SIGCONT, OnCont, SA_RESTART);

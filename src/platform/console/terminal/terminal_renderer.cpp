@@ -106,6 +106,14 @@ void DrawCell(TerminalRendererState* r, int row, int col) {
   }
 }
 
+// Cells drawn with another palette show other colours than the buffer's now: all are redrawn.
+void CheckPalette(TerminalRendererState* r) {
+  if (std::memcmp(r->palette, Crt.Palette, sizeof r->palette) == 0) return;
+  std::memcpy(r->palette, Crt.Palette, sizeof r->palette);
+  std::memset(r->shown_valid, 0, sizeof r->shown_valid);
+  r->cur_attr = -1;
+}
+
 void ParkCursor(TerminalRendererState* r) {
   if (r->too_small) return;
   MoveTo(r, std::clamp(r->caret_col, 0, ScreenCols - 1), std::clamp(r->caret_row, 0, ScreenRows - 1));
@@ -170,6 +178,7 @@ void RendererReset(TerminalRendererState* r, int cols, int rows) {
   r->term_rows = rows;
   r->too_small = cols < ScreenCols || rows < ScreenRows;
   std::memset(r->shown_valid, 0, sizeof r->shown_valid);
+  std::memcpy(r->palette, Crt.Palette, sizeof r->palette);
   r->cur_attr = -1;
   Emit(r, "\x1b[0m\x1b[H\x1b[2J");
   r->cur_col = r->cur_row = 0;
@@ -186,6 +195,7 @@ void RendererReset(TerminalRendererState* r, int cols, int rows) {
 
 void RenderSpan(TerminalRendererState* r, int row, int first_col, int end_col) {
   if (r->too_small || row < 0 || row >= ScreenRows) return;
+  CheckPalette(r);
   first_col = std::max(first_col, 0);
   end_col = std::min(end_col, ScreenCols);
   for (int col = first_col; col < end_col; ++col) {
@@ -200,11 +210,13 @@ void RenderSpan(TerminalRendererState* r, int row, int first_col, int end_col) {
 
 void RenderAll(TerminalRendererState* r) {
   if (r->too_small) return;
+  CheckPalette(r);
   for (int row = 0; row < ScreenRows; ++row) RenderSpan(r, row, 0, ScreenCols);
 }
 
 void RenderScroll(TerminalRendererState* r, int left, int top, int right, int bottom) {
   if (r->too_small) return;
+  CheckPalette(r);
   top = std::clamp(top, 0, ScreenRows - 1);
   bottom = std::clamp(bottom, top, ScreenRows - 1);
   if (left == 0 && right == ScreenCols - 1 && bottom > top) {

@@ -21,6 +21,7 @@ struct TerminalRendererState {
   int cur_col = -1;            ///< the terminal's cursor (0-based); -1: unknown
   int cur_row = -1;
   int cur_attr = -1;           ///< attribute of the colours in effect; -1: unknown
+  uint8_t palette[16] = {};    ///< the palette the shown cells were drawn with
   int caret_col = 0;           ///< where the cursor is parked after drawing
   int caret_row = 0;
   bool caret_visible = false;
