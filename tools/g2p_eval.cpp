@@ -2,7 +2,7 @@
 // transcription, stressed syllable against eSpeak NG, and transcription speed.
 //
 // Usage: g2p_eval [options] LIST...
-//   Each LIST is a cp1252 file with one word a line; a line "word<TAB>phonemes" also carries a reference
+//   Each LIST is a file with one word a line (cp1252, or UTF-8 when the whole file is valid UTF-8); a line "word<TAB>phonemes" also carries a reference
 //   transcription (SAMPA, blank-separated, as in shared/eval/g2p-ptbr.tsv).
 //   --rules FILE        rules file (default data/transcriber/regras.rgr of the source tree)
 //   --exceptions FILE   exceptions file (default data/transcriber/portug.exc)
@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <iostream>
 #include <random>
 #include <sstream>
@@ -155,9 +156,13 @@ bool ReadLists(const std::vector<std::string>& files, const std::string& half, s
       std::cerr << "g2p_eval: cannot open " << f << "\n";
       return false;
     }
+    // A list entirely in valid UTF-8 (such as /usr/share/dict/brazilian) is converted to cp1252.
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (IsValidUtf8(all)) all = Utf8ToCp1252(all);
+    std::istringstream lines(all);
     std::string line;
     size_t n = 0;
-    while (std::getline(in, line)) {
+    while (std::getline(lines, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.empty()) continue;
       size_t index = n++;

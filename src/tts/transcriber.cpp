@@ -295,7 +295,8 @@ bool LoadTranscriptionRules(const std::string& path, std::string* error) {
 void ParseTranscriptionExceptions(std::string_view text) {
   auto& table = Transcriber.exceptions;
   table.clear();
-  ForEachLine(text, [&table](std::string_view line) {
+  ForEachLine(text, [](std::string_view line) {
+    auto& table = Transcriber.exceptions;
     if (table.size() >= kMaxTranscriptionExceptions) return;
     line = line.substr(0, kExceptionLineWidth);
     if (line.empty()) return;
