@@ -78,7 +78,7 @@ std::string ReadSuiteSetting(const std::string& section, const std::string& key)
 void CutSpeech() {
   StopWave();
   Sound.SpeechCut = true;
-  if (Sound.SynthesizerActive && (Sound.SynthesizerType == 3 || SynthesizerBusy(0))) SynthesizerStop();
+  if (Sound.SynthesizerActive && (SynthesizerBusy(0) || Sound.SynthesizerType == 3)) SynthesizerStop();
   Message wake;
   wake.kind = kMsgWake;
   PostMessage(wake);
