@@ -2,6 +2,8 @@
 // index sorted and bounded, every list entry well formed.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <fstream>
 
@@ -61,7 +63,7 @@ TEST(DiphoneDatabase, IndexIsSortedForBisectionAndEveryUnitIsFound) {
   ASSERT_TRUE(CheckDiphoneDatabase(db.Index, db.Data.size(), &error)) << error;
 
   // Read back with the synthesizer's own loader and bisection.
-  std::string dir = testing::TempDir() + "voice-db";
+  std::string dir = testing::TempDir() + "voice-install-" + std::to_string(getpid()) + "/db";
   MakeDirectories(dir);
   ASSERT_TRUE(WriteFileAtomically(dir + "/T.IND", db.Index, &error));
   ASSERT_TRUE(LoadDiphoneIndex(dir + "/T.IND", &Diphone.Index, &error)) << error;
@@ -136,7 +138,8 @@ TEST(RecordingLists, MalformedLinesAreRefusedWithTheirPlace) {
       {"listed twice", "_65=a\n_65=b\n", false},
   };
   for (const Case& c : cases) {
-    std::string path = testing::TempDir() + "voice-list.txt";
+    std::string path = testing::TempDir() + "voice-install-" + std::to_string(getpid()) + "/voice-list.txt";
+    MakeDirectories(testing::TempDir() + "voice-install-" + std::to_string(getpid()));
     std::ofstream(path, std::ios::trunc) << c.text;
     std::vector<RecordingEntry> out;
     std::string error;

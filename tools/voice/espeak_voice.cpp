@@ -3,6 +3,7 @@
 
 #include <espeak-ng/speak_lib.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace falatro {
@@ -68,6 +69,9 @@ bool Synthesize(std::string_view utf8_text, bool phonemes, VoiceSound* out, std:
     return false;
   }
   std::string text(utf8_text);
+  // The library draws on the C library's random numbers (noise in its sounds); starting them afresh
+  // for every text makes each sound the same whichever process makes it and whatever came before.
+  srand(1);
   Generator.Target = out;
   unsigned flags = espeakCHARS_UTF8 | (phonemes ? espeakPHONEMES : 0);
   espeak_ERROR result = espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, flags, nullptr, nullptr);

@@ -28,10 +28,24 @@ int WorkerMain(const std::vector<SoundJob>& jobs, const std::vector<size_t>& min
     fprintf(stderr, "falatro-voice: %s\n", error.c_str());
     return 1;
   }
+  // The generating voice keeps state from one text to the next (its wave phase, its pitch), so each
+  // sound is made in a process forked from the freshly started worker: every job then starts from the
+  // same state, and its sound does not depend on which jobs came before or on how many workers ran.
   for (size_t i : mine) {
-    std::vector<uint8_t> bytes;
-    if (!make(jobs[i], &bytes, &error) || !WriteFileAtomically(CachePath(cache_dir, jobs[i].Key), bytes, &error)) {
-      fprintf(stderr, "falatro-voice: %s: %s\n", jobs[i].Text.c_str(), error.c_str());
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+      std::vector<uint8_t> bytes;
+      if (!make(jobs[i], &bytes, &error) ||
+          !WriteFileAtomically(CachePath(cache_dir, jobs[i].Key), bytes, &error)) {
+        fprintf(stderr, "falatro-voice: %s: %s\n", jobs[i].Text.c_str(), error.c_str());
+        _exit(1);
+      }
+      _exit(0);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      if (pid < 0) fprintf(stderr, "falatro-voice: cannot start a process for %s\n", jobs[i].Text.c_str());
       return 1;
     }
   }
