@@ -1,0 +1,103 @@
+// Fuzz target: arbitrary transcriptions for the diphone voice and arbitrary texts for the speech front end
+// must never read outside the speech buffer, the database or a recording.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "base/event_loop.h"
+#include "console/frontend.h"
+#include "console/nxcrt.h"
+#include "speech/diphone_synth.h"
+#include "speech/speech.h"
+#include "speech/wave_format.h"
+#include "tts/transcriber.h"
+
+namespace falatro {
+namespace {
+
+struct FuzzFrontend : ConsoleFrontend {
+  SimulatedBackend sim;
+  const char* Name() const override { return "fuzz"; }
+  bool Open(std::string*) override { return true; }
+  void Close() override {}
+  void PaintSpan(int, int, int) override {}
+  void RepaintAll() override {}
+  void ScrollUp(int, int, int, int, bool) override {}
+  void SetCaret(bool, int, int) override {}
+  void SetTitle(std::string_view) override {}
+  void Beep() override {}
+  bool SetClipboard(std::string_view) override { return false; }
+  bool GetClipboard(std::string*) override { return false; }
+  bool HasKeyUpEvents() const override { return false; }
+  void Notice(std::string_view) override {}
+  LoopBackend* Backend() override { return &sim; }
+};
+
+void Put(const std::string& path, const std::string& bytes) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return;
+  ssize_t w = write(fd, bytes.data(), bytes.size());
+  (void)w;
+  close(fd);
+}
+
+std::string Record(const char* name, uint16_t length, int32_t offset) {
+  char rec[15] = {};
+  rec[0] = static_cast<char>(std::strlen(name));
+  std::memcpy(rec + 1, name, std::strlen(name));
+  WriteLe16(reinterpret_cast<uint8_t*>(rec + 9), length);
+  WriteLe32(reinterpret_cast<uint8_t*>(rec + 11), static_cast<uint32_t>(offset));
+  return std::string(rec, 15);
+}
+
+void SetUpOnce() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  static FuzzFrontend frontend;
+  SetLoopBackend(&frontend.sim);
+  SetConsoleFrontend(&frontend);
+  Crt.exit_hook = [](int) { std::abort(); };
+  char tmpl[] = "/tmp/falatro-fuzz-diphone-XXXXXX";
+  std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp";
+  uint8_t header[44];
+  BuildWaveHeader(header, 300, 11025, 1, 8);
+  Put(dir + "/_44.wav", std::string(reinterpret_cast<char*>(header), 44) + std::string(300, 'a'));
+  Put(dir + "/_46.wav", "RIFF\xff\xff\xff\xff" "WAVEdata\xff\xff\xff\x7f");
+  Put(dir + "/_47.wav", "RIF");
+  std::string index = Record("$A", 400, 0) + Record("$BIG", 65535, 100) + Record("$KA", 800, 1500) +
+                      Record("$NEG", 100, -9) + Record("$PACIRC", 700, 0) + Record("$ZZZ", 10, 99999);
+  Put(dir + "/V.IND", index);
+  Put(dir + "/V.DIF", std::string(2000, 'x'));
+  LoadDiphoneIndex(dir + "/V.IND", &Diphone.Index);
+  Diphone.DataFd = open((dir + "/V.DIF").c_str(), O_RDONLY);
+  Diphone.DataSize = 2000;
+  Diphone.LettersDir = dir + "\\";
+  Diphone.Buffer.assign(kSpeechBufferSize, 0);
+  Diphone.Cut = 300;
+  Diphone.LeastLength = 200;
+  Speech.LettersDir = dir + "\\";
+  ParseTranscriptionRules("(A)=a|\n(K)=k|\n(P)=p|\n(S)=s|\n(E)=E^|\n(O)=o~w|\n");
+}
+
+}  // namespace
+}  // namespace falatro
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace falatro;
+  SetUpOnce();
+  if (size == 0) return 0;
+  std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+  switch (data[0] % 3) {
+    case 0: SayTranscription(text, false); break;
+    case 1: SayTranscription(text, true); break;
+    default: SpeakText(text); break;
+  }
+  if (Diphone.Fill < kWaveHeaderSize || Diphone.Fill > kSpeechBufferSize) std::abort();
+  return 0;
+}
