@@ -434,6 +434,9 @@ void MarkTranscriptionStress(std::string& w, bool accented, int vowel_count) {
       }
     }
   }
+  // An i or u that starts the word is the only vowel left to carry the stress ("isso", "uva"); without
+  // this the scan would end with the word unmarked.
+  if (state == T8) mark(0);
 }
 
 std::string TranscribeText(std::string_view text) {

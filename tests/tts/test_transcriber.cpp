@@ -87,6 +87,8 @@ TEST_F(TranscriberTest, StressStateMachine) {
       {"consonant before i in T8", "lido", "lIdo"},
       {"i before l and a vowel is not closed (T8 other)", "saila", "sAila"},
       {"diphthong with final s", "quais", "quAis"},
+      {"i that starts the word after T5 is marked", "isso", "Isso"},
+      {"u that starts the word after T5 is marked", "uva", "Uva"},
       {"one vowel: no mark", "mar", "mar"},
       {"one vowel ending in l: marked", "mal", "mAl"},
       {"no vowel: no mark", "xyz", "xyz"},

@@ -91,6 +91,8 @@ TEST_F(TranscriberDataTest, SpellingTable) {
       {"-quem stress", "fiquem", "[ f/I/ k/e~y]"},
       {"-gue stress", "sangue", "[ s/A~/ g/i]"},
       {"upper case text", "CASA", "[ k/A/ z/a]"},
+      {"stress on a word-initial i", "isso", "[I/ s/u]"},
+      {"diminutive after a written nasal vowel", "m\xE3" "ezinha", "[ m/a~y/ z/I~/ nh/a]"},
   };
   for (const Case& c : cases) EXPECT_EQ(TranscribeText(c.text), c.expected) << c.description;
 }
