@@ -67,6 +67,8 @@ void ReaderEditorFixture::SetUp() {
   Diphone.LettersDir = letters_ + "/";
   ResetScreenReader();
   ResetLineEditor();
+  // No test may open a real document or browser on the machine running it.
+  Editor.DefaultOpener = "true";
   Reader.TraceSpeech = true;
   Editor.TraceSpeech = true;
   InitConsole();
