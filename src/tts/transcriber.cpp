@@ -365,22 +365,24 @@ std::string NormalizeForTranscription(std::string_view text) {
 bool LookUpTranscriptionException(std::string& word) {
   const auto& table = Transcriber.exceptions;
   if (table.empty()) return false;
-  std::string stem = word;
-  std::string suffix;
-  for (;;) {
-    auto it = std::lower_bound(table.begin(), table.end(), stem,
-                               [](const TranscriptionException& e, const std::string& w) {
-                                 return e.word < w;
+  // The stem is a prefix of word; the removed suffix is what follows it, so no letters are moved
+  // while searching (a long run of s or m stays linear).
+  size_t stem = word.size();
+  while (stem > 0) {
+    const std::string_view key(word.data(), stem);
+    auto it = std::lower_bound(table.begin(), table.end(), key,
+                               [](const TranscriptionException& e, std::string_view w) {
+                                 return std::string_view(e.word) < w;
                                });
-    if (it != table.end() && it->word == stem) {
-      word = it->alias + suffix;
+    if (it != table.end() && std::string_view(it->word) == key) {
+      word = it->alias + word.substr(stem);
       return true;
     }
-    if (stem.empty() || (stem.back() != 's' && stem.back() != 'm')) return false;
-    suffix.insert(suffix.begin(), stem.back());
-    stem.pop_back();
-    if (stem.empty()) return false;
+    const char last = word[stem - 1];
+    if (last != 's' && last != 'm') return false;
+    --stem;
   }
+  return false;
 }
 
 void MarkTranscriptionStress(std::string& w, bool accented, int vowel_count) {
