@@ -15,21 +15,28 @@ namespace {
 const Rgb kBlack{0, 0, 0}, kBlue{0, 0, 255}, kRed{255, 0, 0}, kYellow{255, 255, 0}, kWhite{255, 255, 255},
     kGreen{0, 255, 0};
 
-class WindowScreen : public ::testing::Test {
+// Every test runs twice: frames copied to the window's own pixels, and frames drawn by a renderer
+// (what displays denser than one pixel a point get).
+class WindowScreen : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override { Open(TestSettings()); }
   void Open(const ConsoleSettings& s) {
     CloseWindowConsole();
+    Win.ForceRenderer = GetParam();
     std::string error;
     ASSERT_TRUE(OpenWindowConsole(s, &error)) << error;
     cw = Crt.CharWidth;
     ch = Crt.CharHeight;
   }
-  void TearDown() override { CloseWindowConsole(); }
+  void TearDown() override {
+    CloseWindowConsole();
+    Win.ForceRenderer = false;
+  }
   int cw = 0, ch = 0;
 };
 
-TEST_F(WindowScreen, CellsHaveTheFontsSizeAndTheGridStartsAtTheTopLeft) {
+TEST_P(WindowScreen, CellsHaveTheFontsSizeAndTheGridStartsAtTheTopLeft) {
+  EXPECT_EQ(Win.UseSurface, !GetParam());
   EXPECT_EQ(cw, 10);
   EXPECT_EQ(Crt.FontAscent > 0 && Crt.FontAscent < ch, true);
   EXPECT_GE(ch, 20);
@@ -39,7 +46,7 @@ TEST_F(WindowScreen, CellsHaveTheFontsSizeAndTheGridStartsAtTheTopLeft) {
   EXPECT_EQ(shot.Height, 25 * ch);
 }
 
-TEST_F(WindowScreen, WrittenTextShowsInItsCellsAndColours) {
+TEST_P(WindowScreen, WrittenTextShowsInItsCellsAndColours) {
   GotoXY(3, 2);
   TextBackground(1);
   TextColor(14);
@@ -58,7 +65,7 @@ TEST_F(WindowScreen, WrittenTextShowsInItsCellsAndColours) {
   EXPECT_EQ(shot.Count(0, 0, 80 * cw, ch, kBlack), 80 * cw * ch);
 }
 
-TEST_F(WindowScreen, ColoursGoThroughThePalette) {
+TEST_P(WindowScreen, ColoursGoThroughThePalette) {
   struct Case {
     const char* what;
     int index;
@@ -81,7 +88,7 @@ TEST_F(WindowScreen, ColoursGoThroughThePalette) {
   }
 }
 
-TEST_F(WindowScreen, ACp1252CharacterShowsItsOwnGlyph) {
+TEST_P(WindowScreen, ACp1252CharacterShowsItsOwnGlyph) {
   // "a" and "a with tilde" (byte E3) end on the same baseline; the tilde adds ink above the "a".
   GotoXY(1, 1);
   WriteConsoleText("a\xE3", 2);
@@ -112,7 +119,7 @@ void WriteColouredLines(int count) {
   }
 }
 
-TEST_F(WindowScreen, ScrollingShowsTheSameImageByRepaintOrByMovingPixels) {
+TEST_P(WindowScreen, ScrollingShowsTheSameImageByRepaintOrByMovingPixels) {
   struct Case {
     const char* what;
     bool fast;
@@ -143,7 +150,7 @@ TEST_F(WindowScreen, ScrollingShowsTheSameImageByRepaintOrByMovingPixels) {
   EXPECT_EQ(differing, 0u) << "the two ways of scrolling show different images";
 }
 
-TEST_F(WindowScreen, TheCaretShowsOnlyWhileAKeyIsAwaitedWithTheFocus) {
+TEST_P(WindowScreen, TheCaretShowsOnlyWhileAKeyIsAwaitedWithTheFocus) {
   GotoXY(5, 3);
   const int x = 4 * cw, baseline = 2 * ch + Crt.FontAscent;
   Screenshot waiting, lost_focus;
@@ -175,7 +182,7 @@ TEST_F(WindowScreen, TheCaretShowsOnlyWhileAKeyIsAwaitedWithTheFocus) {
   EXPECT_EQ(lost_focus.Count(x, 2 * ch, cw, ch, kBlack), cw * ch);
 }
 
-TEST_F(WindowScreen, TheMagnifierZoomsAtTheMouseAndGoesAwayOnRelease) {
+TEST_P(WindowScreen, TheMagnifierZoomsAtTheMouseAndGoesAwayOnRelease) {
   ConsoleSettings s = TestSettings();
   s.Zoom = 2;
   Open(s);
@@ -222,7 +229,7 @@ TEST_F(WindowScreen, TheMagnifierZoomsAtTheMouseAndGoesAwayOnRelease) {
   PumpUntil([] { return !Crt.Magnifying; });
 }
 
-TEST_F(WindowScreen, TheWindowTakesItsSizeAndLimitsFromTheFont) {
+TEST_P(WindowScreen, TheWindowTakesItsSizeAndLimitsFromTheFont) {
   struct Case {
     const char* what;
     int width, height;
@@ -246,12 +253,12 @@ TEST_F(WindowScreen, TheWindowTakesItsSizeAndLimitsFromTheFont) {
   }
 }
 
-TEST_F(WindowScreen, TheTitleIsShownInUtf8) {
+TEST_P(WindowScreen, TheTitleIsShownInUtf8) {
   SetConsoleTitle("Programa terminado \xE7");
   EXPECT_STREQ(SDL_GetWindowTitle(Win.Window), "Programa terminado \xC3\xA7");
 }
 
-TEST_F(WindowScreen, AMissingFaceFallsBackToDejaVuSansMonoAndBoldWeightsAreBold) {
+TEST_P(WindowScreen, AMissingFaceFallsBackToDejaVuSansMonoAndBoldWeightsAreBold) {
   ConsoleSettings s = TestSettings();
   s.FontName = "Lucida Console";
   s.FontWeight = 700;
@@ -261,6 +268,11 @@ TEST_F(WindowScreen, AMissingFaceFallsBackToDejaVuSansMonoAndBoldWeightsAreBold)
   EXPECT_TRUE(Win.Font.File.BoldFace);
   EXPECT_EQ(Crt.CharWidth, 10);
 }
+
+INSTANTIATE_TEST_SUITE_P(Frames, WindowScreen, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "Renderer" : "Surface");
+                         });
 
 }  // namespace
 }  // namespace falatro

@@ -22,23 +22,40 @@ WindowFrontendState Win;
 namespace {
 
 void FreeGlyphs() {
-  for (SDL_Surface*& g : Win.Glyphs) {
-    if (g) SDL_FreeSurface(g);
-    g = nullptr;
-  }
+  for (std::vector<uint8_t>& g : Win.Glyphs) g.clear();
 }
 
-// Renders every cp1252 character once; the colour is applied when a glyph is drawn.
+// Renders every cp1252 character once, as its coverage of a cell: centred and cut to the cell when
+// wider (a proportional face, synthetic bold), its baseline at the font's ascent.
 void BuildGlyphs() {
   FreeGlyphs();
+  const int cw = Win.Font.CharWidth, ch = Win.Font.CharHeight;
   SDL_Color white = {255, 255, 255, 255};
   for (int b = 33; b < 256; ++b) {
     uint32_t cp = Cp1252ToUnicode(static_cast<uint8_t>(b));
     if (cp < 32 || (cp >= 0x7F && cp < 0xA0)) continue;  // control characters show as blanks
     SDL_Surface* s = TTF_RenderGlyph32_Blended(Win.Font.Font, cp, white);
     if (!s) continue;
-    SDL_SetSurfaceBlendMode(s, SDL_BLENDMODE_BLEND);
-    Win.Glyphs[b] = s;
+    SDL_Surface* argb = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(s);
+    if (!argb) continue;
+    std::vector<uint8_t> mask(static_cast<size_t>(cw) * ch, 0);
+    int over = argb->w - cw;
+    int src_x = over > 0 ? over / 2 : 0, dst_x = over < 0 ? -over / 2 : 0;
+    bool inked = false;
+    SDL_LockSurface(argb);
+    for (int y = 0; y < std::min(argb->h, ch); ++y) {
+      const uint32_t* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(argb->pixels) +
+                                                              y * argb->pitch);
+      for (int x = 0; x + dst_x < cw && x + src_x < argb->w; ++x) {
+        uint8_t a = static_cast<uint8_t>(row[x + src_x] >> 24);
+        mask[static_cast<size_t>(y) * cw + x + dst_x] = a;
+        inked |= a != 0;
+      }
+    }
+    SDL_UnlockSurface(argb);
+    SDL_FreeSurface(argb);
+    if (inked) Win.Glyphs[b] = std::move(mask);
   }
 }
 
@@ -59,29 +76,34 @@ void MarkDirty(int x0, int y0, int x1, int y1) {
   Win.FramePending = true;
 }
 
-uint32_t MapColor(const Rgb& c) { return SDL_MapRGB(Win.Screen->format, c.r, c.g, c.b); }
-
-// Draws cells [first, end) of row into the screen image, one background fill per run of equal
-// attribute and one glyph copy per visible character.
+// Draws cells [first, end) of row into the screen image. Each run of equal attribute gets a table of
+// its 256 shades between background and foreground, so a pixel is one look-up of its coverage.
 void DrawCells(int row, int first, int end) {
   const int cw = Win.Font.CharWidth, ch = Win.Font.CharHeight;
+  const SDL_PixelFormat* fmt = Win.Screen->format;
+  uint8_t* base = static_cast<uint8_t*>(Win.Screen->pixels) + static_cast<size_t>(row) * ch * Win.Screen->pitch;
+  uint32_t shade[256];
   int col = first;
   while (col < end) {
     uint8_t attr = Crt.AttrBuffer[row * ScreenCols + col];
     int run_end = col + 1;
     while (run_end < end && Crt.AttrBuffer[row * ScreenCols + run_end] == attr) ++run_end;
-    SDL_Rect bg = {col * cw, row * ch, (run_end - col) * cw, ch};
-    SDL_FillRect(Win.Screen, &bg, MapColor(ColorIndexRgb(attr >> 4)));
-    Rgb fg = ColorIndexRgb(attr & 15);
+    Rgb bg = ColorIndexRgb(attr >> 4), fg = ColorIndexRgb(attr & 15);
+    for (int a = 0; a < 256; ++a)
+      shade[a] = SDL_MapRGB(fmt, static_cast<uint8_t>((bg.r * (255 - a) + fg.r * a + 127) / 255),
+                            static_cast<uint8_t>((bg.g * (255 - a) + fg.g * a + 127) / 255),
+                            static_cast<uint8_t>((bg.b * (255 - a) + fg.b * a + 127) / 255));
     for (int c = col; c < run_end; ++c) {
-      SDL_Surface* g = Win.Glyphs[Crt.ScreenBuffer[row * ScreenCols + c]];
-      if (!g) continue;
-      SDL_SetSurfaceColorMod(g, fg.r, fg.g, fg.b);
-      // A glyph wider than its cell (a proportional face, synthetic bold) is centred and cut to it.
-      int over = g->w - cw;
-      SDL_Rect src = {over > 0 ? over / 2 : 0, 0, std::min(g->w, cw), std::min(g->h, ch)};
-      SDL_Rect dst = {c * cw + (over < 0 ? -over / 2 : 0) + Crt.TextOffsetX, row * ch, src.w, src.h};
-      SDL_BlitSurface(g, &src, Win.Screen, &dst);
+      const std::vector<uint8_t>& g = Win.Glyphs[Crt.ScreenBuffer[row * ScreenCols + c]];
+      for (int y = 0; y < ch; ++y) {
+        uint32_t* out = reinterpret_cast<uint32_t*>(base + static_cast<size_t>(y) * Win.Screen->pitch) + c * cw;
+        if (g.empty()) {
+          std::fill(out, out + cw, shade[0]);
+        } else {
+          const uint8_t* cov = g.data() + static_cast<size_t>(y) * cw;
+          for (int x = 0; x < cw; ++x) out[x] = shade[cov[x]];
+        }
+      }
     }
     col = run_end;
   }
@@ -105,6 +127,7 @@ float CurrentScale() {
   int ww = 0, wh = 0, dw = 0, dh = 0;
   SDL_GetWindowSize(Win.Window, &ww, &wh);
   if (Win.Renderer) SDL_GetRendererOutputSize(Win.Renderer, &dw, &dh);
+  else SDL_GetWindowSizeInPixels(Win.Window, &dw, &dh);
   if (ww <= 0 || dw <= 0) return 1.0f;
   return std::max(1.0f, static_cast<float>(dw) / static_cast<float>(ww));
 }
@@ -124,14 +147,19 @@ bool BuildSurfaces(std::string* error) {
   Win.GridHeight = ScreenRows * Win.Font.CharHeight;
   if (Win.Screen) SDL_FreeSurface(Win.Screen);
   if (Win.Texture) SDL_DestroyTexture(Win.Texture);
+  Win.Texture = nullptr;
   Win.Screen = SDL_CreateRGBSurfaceWithFormat(0, Win.GridWidth, Win.GridHeight, 32, SDL_PIXELFORMAT_ARGB8888);
-  Win.Texture = SDL_CreateTexture(Win.Renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                  Win.GridWidth, Win.GridHeight);
-  if (!Win.Screen || !Win.Texture) {
+  if (Win.Screen) SDL_SetSurfaceBlendMode(Win.Screen, SDL_BLENDMODE_NONE);
+  if (Win.Renderer) {
+    Win.Texture = SDL_CreateTexture(Win.Renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                    Win.GridWidth, Win.GridHeight);
+    if (Win.Texture) SDL_SetTextureScaleMode(Win.Texture, SDL_ScaleModeNearest);
+  }
+  if (!Win.Screen || (Win.Renderer && !Win.Texture)) {
     if (error) *error = std::string("cannot create the screen image: ") + SDL_GetError();
     return false;
   }
-  SDL_SetTextureScaleMode(Win.Texture, SDL_ScaleModeNearest);
+  Win.SurfaceStale = true;
   Crt.CharWidth = Win.Font.CharWidth;
   Crt.CharHeight = Win.Font.CharHeight;
   Crt.FontAscent = Win.Font.Ascent;
@@ -178,6 +206,7 @@ void SetMouse(int x, int y) {
 void StopMagnifier() {
   if (!Crt.Magnifying) return;
   Crt.Magnifying = false;
+  Win.SurfaceStale = true;
   PresentWindow();
 }
 
@@ -198,10 +227,14 @@ void HandleWindowEvent(const SDL_WindowEvent& we) {
       break;
     case SDL_WINDOWEVENT_SIZE_CHANGED:
     case SDL_WINDOWEVENT_DISPLAY_CHANGED:
-      CheckScale();
+      if (!Win.UseSurface) CheckScale();
+      Win.SurfaceStale = true;
       PresentWindow();
       break;
     case SDL_WINDOWEVENT_EXPOSED:
+      Win.SurfaceStale = true;
+      PresentWindow();
+      break;
     case SDL_WINDOWEVENT_SHOWN:
     case SDL_WINDOWEVENT_RESTORED:
     case SDL_WINDOWEVENT_MAXIMIZED:
@@ -262,6 +295,7 @@ void DestroyWindow() {
   Win.Screen = nullptr;
   Win.Renderer = nullptr;
   Win.Window = nullptr;
+  Win.CaretW = 0;
 }
 
 bool OpenWindow(std::string* error) {
@@ -308,16 +342,25 @@ bool OpenWindow(std::string* error) {
     if (error) *error = std::string("cannot create the window: ") + SDL_GetError();
     return fail();
   }
-  // Frames are paced by the front-end, so the renderer must not wait for the display's refresh.
-  Win.Renderer = SDL_CreateRenderer(Win.Window, -1, SDL_RENDERER_ACCELERATED);
-  if (!Win.Renderer) Win.Renderer = SDL_CreateRenderer(Win.Window, -1, SDL_RENDERER_SOFTWARE);
-  if (!Win.Renderer) {
-    if (error) *error = std::string("cannot draw in the window: ") + SDL_GetError();
-    return fail();
-  }
-  SDL_RendererInfo info;
-  if (SDL_GetRendererInfo(Win.Renderer, &info) == 0) Win.RendererName = info.name;
+  // Where a point is a pixel, changed rectangles go straight to the window (a typed character costs
+  // one cell); a denser display gets a renderer that draws whole frames at its density.
+  Win.Renderer = nullptr;
   Win.Scale = CurrentScale();
+  Win.UseSurface = Win.Scale < 1.01f && !Win.ForceRenderer;
+  if (Win.UseSurface) {
+    Win.RendererName = "surface";
+  } else {
+    // Frames are paced by the front-end, so the renderer must not wait for the display's refresh.
+    Win.Renderer = SDL_CreateRenderer(Win.Window, -1, SDL_RENDERER_ACCELERATED);
+    if (!Win.Renderer) Win.Renderer = SDL_CreateRenderer(Win.Window, -1, SDL_RENDERER_SOFTWARE);
+    if (!Win.Renderer) {
+      if (error) *error = std::string("cannot draw in the window: ") + SDL_GetError();
+      return fail();
+    }
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(Win.Renderer, &info) == 0) Win.RendererName = info.name;
+    Win.Scale = CurrentScale();
+  }
   if (!BuildSurfaces(error)) return fail();
   SDL_SetWindowMinimumSize(Win.Window, 16 * Win.CellWidthPt, 4 * Win.CellHeightPt);
   SDL_SetWindowMaximumSize(Win.Window, std::min(width, screen.w), std::min(height, screen.h));
@@ -446,8 +489,78 @@ ConsoleFrontend* WindowFrontend() {
   return &frontend;
 }
 
-void PresentWindow() {
-  if (!Win.Renderer || !Win.Texture || !Win.Screen) return;
+namespace {
+
+// The caret's rectangle in the screen image: a block two pixels high (at scale 1) at the baseline of
+// its cell; W 0 when it is not shown.
+SDL_Rect CaretRect() {
+  SDL_Rect r = {0, 0, 0, 0};
+  if (!Win.CaretVisible || Crt.Magnifying || Win.CaretCol < 0 || Win.CaretCol >= ScreenCols || Win.CaretRow < 0 ||
+      Win.CaretRow >= ScreenRows)
+    return r;
+  int thick = std::max(2, static_cast<int>(std::lround(2 * Win.Scale)));
+  int y = std::min(Win.CaretRow * Win.Font.CharHeight + Win.Font.Ascent, (Win.CaretRow + 1) * Win.Font.CharHeight - thick);
+  return SDL_Rect{Win.CaretCol * Win.Font.CharWidth + Crt.TextOffsetX, y, Win.Font.CharWidth, thick};
+}
+
+// The caret inverts what it covers: the inverse of its cell's background.
+Rgb CaretColor() {
+  Rgb bg = ColorIndexRgb(Crt.AttrBuffer[Win.CaretRow * ScreenCols + Win.CaretCol] >> 4);
+  return Rgb{static_cast<uint8_t>(255 - bg.r), static_cast<uint8_t>(255 - bg.g), static_cast<uint8_t>(255 - bg.b)};
+}
+
+void PresentToSurface() {
+  SDL_Surface* ws = SDL_GetWindowSurface(Win.Window);
+  if (!ws) return;
+  SDL_Rect rects[4];
+  int n = 0;
+  SDL_Rect grid = {0, 0, Win.GridWidth, Win.GridHeight};
+  if (Win.SurfaceStale || Crt.Magnifying) {
+    // Everything: the grid (zoomed or not) over a black window.
+    SDL_FillRect(ws, nullptr, SDL_MapRGB(ws->format, 0, 0, 0));
+    if (Crt.Magnifying) {
+      SDL_Rect src = ZoomSource();
+      SDL_BlitScaled(Win.Screen, &src, ws, &grid);
+    } else {
+      SDL_BlitSurface(Win.Screen, nullptr, ws, &grid);
+    }
+    rects[n++] = SDL_Rect{0, 0, ws->w, ws->h};
+    // Until the magnifier goes away every frame is a whole one; after it, one more restores the grid.
+    Win.SurfaceStale = Crt.Magnifying;
+  } else {
+    if (Win.DirtyX0 < Win.DirtyX1) {
+      SDL_Rect r = {Win.DirtyX0, Win.DirtyY0, Win.DirtyX1 - Win.DirtyX0, Win.DirtyY1 - Win.DirtyY0};
+      SDL_Rect dst = r;
+      SDL_BlitSurface(Win.Screen, &r, ws, &dst);
+      rects[n++] = r;
+    }
+    if (Win.CaretW > 0) {
+      // The pixels under the caret drawn last time come back from the screen image.
+      SDL_Rect old = {Win.CaretX, Win.CaretY, Win.CaretW, Win.CaretH};
+      SDL_Rect dst = old;
+      SDL_BlitSurface(Win.Screen, &old, ws, &dst);
+      rects[n++] = old;
+    }
+  }
+  Win.DirtyX0 = Win.DirtyX1 = 0;
+  SDL_Rect caret = CaretRect();
+  if (caret.w > 0) {
+    Rgb c = CaretColor();
+    SDL_FillRect(ws, &caret, SDL_MapRGB(ws->format, c.r, c.g, c.b));
+    rects[n++] = caret;
+  }
+  Win.CaretX = caret.x, Win.CaretY = caret.y, Win.CaretW = caret.w, Win.CaretH = caret.h;
+  // Rectangles are kept inside the window (a maximised window may be smaller than the grid).
+  int kept = 0;
+  for (int i = 0; i < n; ++i) {
+    SDL_Rect whole = {0, 0, ws->w, ws->h}, part;
+    if (SDL_IntersectRect(&rects[i], &whole, &part)) rects[kept++] = part;
+  }
+  if (kept > 0) SDL_UpdateWindowSurfaceRects(Win.Window, rects, kept);
+}
+
+void PresentToRenderer() {
+  if (!Win.Texture) return;
   if (Win.DirtyX0 < Win.DirtyX1) {
     SDL_Rect r = {Win.DirtyX0, Win.DirtyY0, Win.DirtyX1 - Win.DirtyX0, Win.DirtyY1 - Win.DirtyY0};
     const uint8_t* p = static_cast<const uint8_t*>(Win.Screen->pixels) + r.y * Win.Screen->pitch +
@@ -463,19 +576,22 @@ void PresentWindow() {
     SDL_RenderCopy(Win.Renderer, Win.Texture, &src, &grid);
   } else {
     SDL_RenderCopy(Win.Renderer, Win.Texture, nullptr, &grid);
-    if (Win.CaretVisible && Win.CaretCol >= 0 && Win.CaretCol < ScreenCols && Win.CaretRow >= 0 &&
-        Win.CaretRow < ScreenRows) {
-      // The caret inverts what it covers: the inverse of the cell's background.
-      Rgb bg = ColorIndexRgb(Crt.AttrBuffer[Win.CaretRow * ScreenCols + Win.CaretCol] >> 4);
-      int thick = std::max(2, static_cast<int>(std::lround(2 * Win.Scale)));
-      int y = std::min(Win.CaretRow * Win.Font.CharHeight + Win.Font.Ascent,
-                       (Win.CaretRow + 1) * Win.Font.CharHeight - thick);
-      SDL_Rect caret = {Win.CaretCol * Win.Font.CharWidth + Crt.TextOffsetX, y, Win.Font.CharWidth, thick};
-      SDL_SetRenderDrawColor(Win.Renderer, 255 - bg.r, 255 - bg.g, 255 - bg.b, 255);
-      SDL_RenderFillRect(Win.Renderer, &caret);
-    }
+  }
+  SDL_Rect caret = CaretRect();
+  if (caret.w > 0) {
+    Rgb c = CaretColor();
+    SDL_SetRenderDrawColor(Win.Renderer, c.r, c.g, c.b, 255);
+    SDL_RenderFillRect(Win.Renderer, &caret);
   }
   SDL_RenderPresent(Win.Renderer);
+}
+
+}  // namespace
+
+void PresentWindow() {
+  if (!Win.Window || !Win.Screen) return;
+  if (Win.UseSurface) PresentToSurface();
+  else PresentToRenderer();
   Win.FramePending = false;
   Win.LastFrameMs = WinLoop.Backend.NowMs();
   ++Win.Frames;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "console/frontend.h"
 #include "platform/console/window/window_font.h"
@@ -21,14 +22,22 @@ struct WindowFrontendState {
   SDL_Renderer* Renderer = nullptr;
   SDL_Texture* Texture = nullptr;   ///< the screen image on the renderer's side
   SDL_Surface* Screen = nullptr;    ///< the screen image: 80 x 25 cells, drawing-surface pixels
-  SDL_Surface* Glyphs[256] = {};    ///< each cp1252 character in white with coverage as alpha
+  /// Coverage (0..255) of each cp1252 character over one cell, row-major, CharWidth x CharHeight;
+  /// empty for characters that show nothing (space, controls).
+  std::vector<uint8_t> Glyphs[256];
   CellFont Font;                    ///< in drawable pixels (points x Scale)
   float Scale = 1.0f;               ///< drawable pixels per window point (high-DPI displays)
   int CellWidthPt = 0;              ///< one cell in window points (the size settings)
   int CellHeightPt = 0;
   int GridWidth = 0;                ///< 80 x cell width, drawable pixels
   int GridHeight = 0;
-  std::string RendererName;
+  std::string RendererName;         ///< "surface" when frames go straight to the window's pixels
+  /// Frames are copied to the window's own pixel buffer, only the changed rectangles (displays where
+  /// a point is a pixel); otherwise an SDL renderer draws whole frames at the drawable's density.
+  bool UseSurface = false;
+  bool ForceRenderer = false;       ///< tests: use the renderer even where the surface would do
+  bool SurfaceStale = true;         ///< the window's pixels must all be copied again
+  int CaretX = 0, CaretY = 0, CaretW = 0, CaretH = 0;  ///< where the caret was drawn (W 0: nowhere)
 
   // Drawing not yet shown.
   int DirtyX0 = 0, DirtyY0 = 0, DirtyX1 = 0, DirtyY1 = 0;  ///< changed pixels (empty when x0 >= x1)
