@@ -20,10 +20,10 @@ uint64_t SteadyMicros() {
                       .count());
 }
 
-void PostBlockDone(SoundBlock* block) {
+void PostBlockDone(SoundBlock* block, int64_t device_id) {
   Message msg;
   msg.kind = kMsgSoundDone;
-  msg.a = SoundDev.device_id;
+  msg.a = device_id;
   msg.p = block;
   PostMessage(msg);
 }
@@ -63,6 +63,7 @@ void SetSoundBackend(SoundBackend* backend) {
   }
   if (SoundDev.open) {
     // Notices of the closed device still in the loop are now from an earlier opening: ignored.
+    std::lock_guard<std::mutex> lock(SoundDev.mutex);
     ++SoundDev.device_id;
     SoundDev.open = false;
   }
@@ -85,7 +86,10 @@ int SoundDeviceOpen(const WaveFormat& format) {
   if (result != kSoundOk) return result;
   SoundDev.open = true;
   SoundDev.format = format;
-  ++SoundDev.device_id;
+  {
+    std::lock_guard<std::mutex> lock(SoundDev.mutex);
+    ++SoundDev.device_id;
+  }
   ++SoundDev.opens;
   return kSoundOk;
 }
@@ -138,13 +142,15 @@ int SoundDeviceReset() {
   ++SoundDev.resets;
   SoundDev.backend->Reset();
   std::vector<SoundBlock*> returned;
+  int64_t id;
   {
     std::lock_guard<std::mutex> lock(SoundDev.mutex);
+    id = SoundDev.device_id;
     returned.swap(SoundDev.queued);
     for (SoundBlock* b : returned) b->flags = (b->flags & ~kBlockQueued) | kBlockDone;
     SoundDev.blocks_returned += returned.size();
   }
-  for (SoundBlock* b : returned) PostBlockDone(b);
+  for (SoundBlock* b : returned) PostBlockDone(b, id);
   return kSoundOk;
 }
 
@@ -154,15 +160,17 @@ size_t SoundDeviceQueued() {
 }
 
 void SoundBlockPlayed(SoundBlock* block) {
+  int64_t id;
   {
     std::lock_guard<std::mutex> lock(SoundDev.mutex);
+    id = SoundDev.device_id;
     auto it = std::find(SoundDev.queued.begin(), SoundDev.queued.end(), block);
     if (it == SoundDev.queued.end()) return;
     SoundDev.queued.erase(it);
     block->flags = (block->flags & ~kBlockQueued) | kBlockDone;
     ++SoundDev.blocks_returned;
   }
-  PostBlockDone(block);
+  PostBlockDone(block, id);
 }
 
 bool PlayEffectImage(const uint8_t* image, size_t length, bool loop) {
