@@ -144,6 +144,11 @@ TEST_F(TranscriberDataTest, ExceptionsFileIsClean) {
     std::string t = TranscribeText(alias);
     EXPECT_EQ(t.find('_'), std::string::npos) << word << " -> " << t;
     EXPECT_EQ(t.find("]["), std::string::npos) << "alias is one word: " << word << " -> " << t;
+    // Through the word itself (found by look-up, marked with the word's own flags): one stress.
+    std::string said = TranscribeText(word);
+    int stressed = 0;
+    for (char c : said) stressed += std::string("AEIOU").find(c) != std::string::npos;
+    EXPECT_EQ(stressed, 1) << word << " -> " << said;
   }
   EXPECT_EQ(static_cast<size_t>(n), Transcriber.exceptions.size());
 }
