@@ -73,8 +73,8 @@ bool PromptSoundExists(std::string_view key);
 /// The file (mapped onto this system) that PlayPrompt plays for key.
 std::string PromptSoundPath(std::string_view key);
 
-/// Plays the click and waits for it to end (period cutting off meanwhile). Its 64 noise samples are
-/// drawn anew for each click.
+/// Plays the click (the random samples made at start-up) and waits for it to end, with period cutting
+/// off meanwhile.
 void PlayClick();
 /// Throws away every key typed ahead, then plays the 46 ms beep and waits for it to end.
 void PlayBeep();
