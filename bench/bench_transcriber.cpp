@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -28,7 +29,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_transcriber: cannot open %s\n", list.c_str());
     return 1;
   }
-  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string all;
+  try {
+    all.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    std::fprintf(stderr, "bench_transcriber: cannot read %s\n", list.c_str());
+    return 1;
+  }
   if (IsValidUtf8(all)) all = Utf8ToCp1252(all);
   std::vector<std::string> words;
   size_t start = 0;

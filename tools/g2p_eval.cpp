@@ -157,7 +157,13 @@ bool ReadLists(const std::vector<std::string>& files, const std::string& half, s
       return false;
     }
     // A list entirely in valid UTF-8 (such as /usr/share/dict/brazilian) is converted to cp1252.
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string all;
+    try {
+      all.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+      std::cerr << "g2p_eval: cannot read " << f << "\n";
+      return false;
+    }
     if (IsValidUtf8(all)) all = Utf8ToCp1252(all);
     std::istringstream lines(all);
     std::string line;

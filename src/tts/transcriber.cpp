@@ -3,9 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <cstdio>
 
 namespace falatro {
 
@@ -62,15 +60,22 @@ void ResetCharClasses() {
   for (char p : std::string_view(" !,.:;?")) cls[static_cast<unsigned char>(p)] = kTcPunctuation;
 }
 
+// Reads a whole file; false (with *error) when it cannot be opened or read, a directory included.
 bool ReadWholeFile(const std::string& path, std::string* text, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
     if (error) *error = "cannot open " + path;
     return false;
   }
-  text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
+  text->clear();
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text->append(buf, n);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) {
     if (error) *error = "cannot read " + path;
+    text->clear();
     return false;
   }
   return true;

@@ -215,6 +215,7 @@ TEST_F(TranscriberTest, RuleFileLoading) {
   std::string error;
   EXPECT_FALSE(LoadTranscriptionRules("/nonexistent/regras.rgr", &error));
   EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(LoadTranscriptionRules(FALATRO_BINARY_DIR, &error)) << "a directory is no rules file";
   std::string path = TempFile("rules.rgr", "(B)=1\n(A)=2\n");
   ASSERT_TRUE(LoadTranscriptionRules(path, &error));
   EXPECT_EQ(Transcriber.rules['B' - kFirstRuleChar].size(), 1u);
@@ -272,6 +273,7 @@ TEST_F(TranscriberTest, ExceptionFileLines) {
   std::string error;
   EXPECT_FALSE(LoadTranscriptionExceptions("/nonexistent/portug.exc", &error));
   EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(LoadTranscriptionExceptions(FALATRO_BINARY_DIR, &error));
   std::string path = TempFile("exc.exc", "zz=a\r\naa=b\r\n");
   ASSERT_TRUE(LoadTranscriptionExceptions(path, &error));
   ASSERT_EQ(Transcriber.exceptions.size(), 2u);
