@@ -1,4 +1,8 @@
 // The wave player through the null and file devices, on a simulated clock.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -354,11 +358,6 @@ TEST_F(Player, StaleNoticeFromAnEarlierOpeningIsIgnored) {
   EXPECT_EQ(ScreenChar(1, 1), ' ');
 }
 
-}  // namespace
-}  // namespace falatro::soundtest
-
-namespace falatro::soundtest {
-namespace {
 
 TEST_F(Player, ChangingTheDeviceUnderASoundForgetsIt) {
   UseNull();
@@ -372,6 +371,27 @@ TEST_F(Player, ChangingTheDeviceUnderASoundForgetsIt) {
   EXPECT_EQ(ScreenChar(1, 1), ' ') << "no release failure is reported for them";
   ASSERT_EQ(PlayWaveBuffer(image.data(), image.size()), 0);
   EXPECT_EQ(RecordedSamples(file_path()).size(), 60000u);
+}
+
+
+TEST_F(Player, KilledProgramLeavesAPlayableRecording) {
+  std::vector<uint8_t> data = Pattern(11025 * 20, 11);
+  WriteBytes(dir_ + "/long.wav", MakeWave(data, 11025, 1, 8));
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Killed 7 s into the sound: the first block (5.9 s) is complete, the second is not.
+    AddTimer(7000, [] { raise(SIGKILL); });
+    PlayWaveFile(dir_ + "/long.wav");
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  std::vector<uint8_t> first(data.begin(), data.begin() + 65534);
+  std::vector<int16_t> expected;
+  for (uint8_t s : first) expected.insert(expected.end(), 2, int16_t((int(s) - 128) * 256));
+  EXPECT_EQ(RecordedSamples(file_path()), expected);
 }
 
 }  // namespace
