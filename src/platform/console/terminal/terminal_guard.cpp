@@ -12,6 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
+// Present only when the program is built with a sanitizer, whose reports end the process without
+// signals or exit handlers.
+extern "C" void __sanitizer_set_death_callback(void (*callback)(void)) __attribute__((weak));
+
 namespace falatro {
 
 namespace {
@@ -144,6 +148,7 @@ bool EnterRawMode(int fd, int notify_fd, std::string_view enter_seq, std::string
   InstallHandlers();
   if (!Guard.atexit_registered) {
     std::atexit(RestoreTerminal);
+    if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(RestoreTerminal);
     Guard.atexit_registered = true;
   }
   if (tcsetattr(fd, TCSADRAIN, &modes) != 0) {
