@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/keyboard.h"
@@ -277,6 +278,18 @@ TEST_F(ReaderTest, TheCursorIsPutBackAndTheCellsAreUntouched) {
   EXPECT_EQ(WhereY(), 12);
   EXPECT_EQ(Row(10), before);
   EXPECT_FALSE(Reader.Active);
+}
+
+TEST_F(ReaderTest, TheConsoleCursorFollowsTheReviewCursor) {
+  Put(1, 1, "abc def");
+  Put(2, 1, "linha dois");
+  std::vector<std::pair<int, int>> seen;
+  auto look = [&] { seen.push_back({WhereX(), WhereY()}); };
+  // Keys come every 10 s: look between them.
+  for (uint64_t at : {15000, 25000, 35000, 45000}) AddTimer(at, look);
+  Review(1, 1, {Vk(VK_RIGHT), Vk(VK_RIGHT, kCtrl), Vk(VK_DOWN), Vk(VK_END)});
+  const std::vector<std::pair<int, int>> want = {{2, 1}, {5, 1}, {1, 2}, {11, 2}};
+  EXPECT_EQ(seen, want);
 }
 
 TEST_F(ReaderTest, AnyKeyStopsALongReading) {
