@@ -1,6 +1,7 @@
 // Making many independent sounds on every core, each kept in a cache so a later run makes only what changed.
 #include "job_runner.h"
 
+#include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +68,9 @@ bool RunSoundJobs(const std::vector<SoundJob>& jobs, const std::string& cache_di
   if (size_t(workers) > missing.size()) workers = int(missing.size());
   std::vector<pid_t> children;
   fflush(nullptr);
+  // Hand freed memory back before forking: every sound is made in a process forked from a worker, and
+  // a fork costs in proportion to the memory mapped.
+  malloc_trim(0);
   for (int w = 0; w < workers; ++w) {
     std::vector<size_t> mine;
     for (size_t k = size_t(w); k < missing.size(); k += size_t(workers)) mine.push_back(missing[k]);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <set>
 
@@ -109,22 +110,57 @@ void SayText(const std::string& text) { SayTranscription(TranscribeText(text), f
 }  // namespace
 
 bool RunUnitCensus(const std::string& data_dir, const std::vector<std::string>& word_lists, UnitCensus* census,
-                   std::string* error) {
+                   std::string* error, const std::function<bool(const std::string&)>& storable) {
   *census = UnitCensus{};
   std::vector<std::string> texts;
   if (!CensusTexts(data_dir, word_lists, &texts, error)) return false;
   if (!LoadTranscriberData(data_dir, error)) return false;
   PrepareSilentSynthesizer();
-  Diphone.Index.clear();
-  Diphone.OnLookup = [census](std::string_view name, int depth, bool) {
-    if (depth != 0) return;
-    ++census->Lookups;
-    if (!name.empty() && name[0] == '_') ++census->Recordings[std::string(name)];
-    else ++census->Units[std::string(name)];
-  };
-  for (const auto& t : texts) {
-    SayText(t);
-    ++census->Words;
+  // First pass: with an empty index every name misses; the names asked for directly are the
+  // inventory. Later passes load those that can be stored as silent records and say everything again:
+  // the fallbacks of names that cannot be stored (too long for a record) then ask for shorter names,
+  // which join the inventory, until a pass finds nothing new.
+  std::set<std::string> wanted;
+  for (int pass = 0; pass < 4; ++pass) {
+    std::vector<DiphoneRecord> index;
+    for (const auto& name : wanted) {
+      DiphoneRecord rec;
+      rec.NameLength = uint8_t(name.size());
+      std::memcpy(rec.Name, name.data(), name.size());
+      index.push_back(rec);
+    }
+    Diphone.Index = index;
+    std::set<std::string> asked;
+    std::map<std::string, size_t> units, recordings;
+    size_t lookups = 0;
+    Diphone.OnLookup = [&](std::string_view name, int depth, bool found) {
+      if (!name.empty() && name[0] == '_') {
+        if (depth == 0) ++recordings[std::string(name)];
+        return;
+      }
+      if (depth == 0) {
+        ++lookups;
+        ++units[std::string(name)];
+      }
+      if (!found && (pass == 0 ? depth == 0 : true)) asked.insert(std::string(name));
+    };
+    size_t words = 0;
+    for (const auto& t : texts) {
+      SayText(t);
+      ++words;
+    }
+    if (pass == 0) {
+      census->Units = units;
+      census->Recordings = recordings;
+      census->Lookups = lookups;
+      census->Words = words;
+    }
+    size_t before = wanted.size();
+    for (const auto& name : asked)
+      if (name.size() <= 8 && (!storable || storable(name))) wanted.insert(name);
+    for (const auto& name : asked)
+      if (!census->Units.count(name)) census->Units[name] = 0;  // asked for only as a fallback
+    if (wanted.size() == before && pass > 0) break;
   }
   ReleaseSilentSynthesizer();
   FreeTranscriptionRules();
@@ -152,6 +188,7 @@ bool MeasureCoverage(const std::string& index_path, const std::string& letters_d
   Diphone.OnLookup = [coverage](std::string_view name, int depth, bool found) {
     if (depth != 0) {
       ++coverage->FallbackLookups;
+      if (!found) ++coverage->FallbackMisses;
       return;
     }
     ++coverage->Lookups;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,7 +12,8 @@ namespace falatro {
 
 /// What a census found.
 struct UnitCensus {
-  std::map<std::string, size_t> Units;  ///< database unit names asked for -> times asked
+  std::map<std::string, size_t> Units;  ///< unit names asked for -> times asked directly (0: only as a
+                                        ///< fallback of a name that cannot be stored)
   std::map<std::string, size_t> Recordings;  ///< "_" recordings asked for -> times asked
   size_t Words = 0;    ///< words and texts said
   size_t Lookups = 0;  ///< first look-ups of units (fallbacks not counted)
@@ -23,6 +25,7 @@ struct UnitCoverage {
   size_t Lookups = 0;        ///< names asked for by the splitting (first look-ups)
   size_t Hits = 0;           ///< of those, found in the index or as a recording
   size_t FallbackLookups = 0;  ///< look-ups made by fallbacks of missed names
+  size_t FallbackMisses = 0;   ///< of those, names not found either
   std::map<std::string, size_t> Missed;  ///< first look-ups that missed -> times
 };
 
@@ -44,8 +47,10 @@ bool LoadTranscriberData(const std::string& data_dir, std::string* error);
 /// Runs the census over the word lists, the voice's texts and the words of every number from 0 to
 /// 999999 and of the larger scales: each is transcribed and said by the synthesizer with an empty index
 /// and its sound discarded, and every name of the first look-ups is collected.
+/// Units that cannot be stored (longer than a record's 8 bytes, or refused by storable) are asked for
+/// again with the stored ones present, so that the names their fallbacks ask for join the inventory.
 bool RunUnitCensus(const std::string& data_dir, const std::vector<std::string>& word_lists, UnitCensus* census,
-                   std::string* error);
+                   std::string* error, const std::function<bool(const std::string&)>& storable = {});
 
 /// Says texts with the database at index_path (its data file beside it) loaded into the synthesizer,
 /// sound discarded, and counts the look-ups that hit. The transcriber must be loaded.

@@ -3,6 +3,7 @@
 #include "unit_maker.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "espeak_voice.h"
@@ -25,12 +26,22 @@ bool IsVowelMnemonic(const std::string& m) {
          !(m.size() > 1 && m[1] == '^');
 }
 
-// Carrier phonemes around a unit: an unstressed syllable before it, and one after it, so that the
-// unit's edges carry the transitions they meet inside a word.
+// Carrier phonemes around a unit: a syllable before it and one after it, so that the unit's edges
+// carry the transitions they meet inside a word. The two reported phonemes of the left carrier come
+// before the unit's own.
 const char* kLeftCarrier = "p@";
-const char* kRightCarrier = "p@";
+constexpr size_t kLeftCarrierPhonemes = 2;
 
 }  // namespace
+
+const char* UnitMethodName(UnitMethod method) {
+  switch (method) {
+    case UnitMethod::kCarrier: return "carrier";
+    case UnitMethod::kCarrierStressed: return "stressed-carrier";
+    case UnitMethod::kAlone: return "alone";
+  }
+  return "?";
+}
 
 bool LoadUnitSymbols(const std::string& path, std::string* error) {
   std::ifstream in(path);
@@ -80,6 +91,7 @@ std::string UnitNameToSymbols(const std::string& name) {
 bool PlanUnit(const std::string& name, UnitRecipe* recipe) {
   *recipe = UnitRecipe{};
   recipe->Method = UnitMaking.Method;
+  recipe->Rate = UnitMaking.Rate;
   std::string s = UnitNameToSymbols(name);
   for (size_t i = 0; i < s.size();) {
     size_t take = std::min(UnitMaking.LongestSymbol, s.size() - i);
@@ -106,22 +118,25 @@ bool PlanUnit(const std::string& name, UnitRecipe* recipe) {
 }
 
 std::string UnitRecipeKey(const UnitRecipe& recipe) {
-  std::string key = recipe.Method == UnitMethod::kCarrier ? "carrier" : "alone";
-  key += "|" + std::to_string(kUnitRate) + "|" + std::to_string(kUnitPitch) + "|" + std::to_string(recipe.StressAt);
+  std::string key = UnitMethodName(recipe.Method);
+  key += "|" + std::to_string(recipe.Rate) + "|" + std::to_string(kUnitPitch) + "|" + std::to_string(recipe.StressAt);
   for (const auto& p : recipe.Phonemes) key += "|" + p;
   return key;
 }
 
-bool StartUnitVoice(std::string* error) { return StartGenerator(kUnitRate, kUnitPitch, error); }
+bool StartUnitVoice(std::string* error) { return StartGenerator(175, kUnitPitch, error); }
 
 bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string* error) {
+  bool stressed = recipe.Method != UnitMethod::kCarrier;
   std::string body;
   for (size_t i = 0; i < recipe.Phonemes.size(); ++i) {
-    if (int(i) == recipe.StressAt) body += "'";
+    if (stressed && int(i) == recipe.StressAt) body += "'";
     body += recipe.Phonemes[i];
   }
-  bool carrier = recipe.Method == UnitMethod::kCarrier;
-  std::string text = "[[" + (carrier ? std::string(kLeftCarrier) : "") + body + (carrier ? kRightCarrier : "") + "]]";
+  bool carrier = recipe.Method != UnitMethod::kAlone;
+  std::string right = recipe.Method == UnitMethod::kCarrier ? "p'a" : "p@";
+  std::string text = "[[" + (carrier ? kLeftCarrier + body + right : body) + "]]";
+  SetGeneratorProsody(recipe.Rate, kUnitPitch);
   VoiceSound said;
   if (!Synthesize(text, true, &said, error)) return false;
   std::vector<float> s = HalveRate(said.Samples);
@@ -129,7 +144,7 @@ bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string
   size_t first = 0, last = s.size();
   if (carrier) {
     // The events repeat the phonemes given: two of the left carrier, the unit's, then the right one.
-    size_t left = 2, count = recipe.Phonemes.size();
+    size_t left = kLeftCarrierPhonemes, count = recipe.Phonemes.size();
     if (said.Phonemes.size() < left + count + 1) {
       if (error) *error = "the generating voice reported too few phonemes for " + text;
       return false;
@@ -158,10 +173,16 @@ bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string
 
 bool MakeUnitSound(const SoundJob& job, std::vector<uint8_t>* bytes, std::string* error) {
   bytes->clear();
+  size_t blank = job.Text.find(' ');
+  if (blank == std::string::npos) {
+    if (error) *error = "a unit job is \"RATE NAME\"";
+    return false;
+  }
   UnitRecipe recipe;
   // A unit that cannot be made is stored as empty, so the build goes on and the census and coverage
   // figures show it as missing.
-  if (!PlanUnit(job.Text, &recipe)) return true;
+  if (!PlanUnit(job.Text.substr(blank + 1), &recipe)) return true;
+  recipe.Rate = std::atoi(job.Text.c_str());
   std::vector<float> sound;
   std::string why;
   if (!RenderUnit(recipe, &sound, &why)) {
@@ -170,7 +191,6 @@ bool MakeUnitSound(const SoundJob& job, std::vector<uint8_t>* bytes, std::string
   }
   *bytes = ToUnsigned8(sound);
   if (bytes->size() > 65535) bytes->resize(65535);
-  (void)error;
   return true;
 }
 

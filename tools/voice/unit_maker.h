@@ -13,15 +13,20 @@ namespace falatro {
 
 /// How a unit is made.
 enum class UnitMethod {
-  kCarrier,  ///< said between carrier phonemes and cut out at the reported boundaries
-  kAlone,    ///< said on its own, silence trimmed
+  kCarrier,          ///< said unstressed before a stressed carrier syllable ("p@" unit "p'a"), cut out
+  kCarrierStressed,  ///< said stressed between unstressed carrier syllables ("p@" 'unit "p@"), cut out
+  kAlone,            ///< said on its own, stressed, silence trimmed
 };
+
+/// Name of a method ("carrier", "stressed-carrier", "alone").
+const char* UnitMethodName(UnitMethod method);
 
 /// The phonemes of one unit in the generating voice's mnemonics, and how to make it.
 struct UnitRecipe {
   std::vector<std::string> Phonemes;
-  int StressAt = -1;  ///< index of the phoneme that carries the stress mark, -1 for none
+  int StressAt = -1;  ///< index of the unit's first vowel phoneme, -1 for none
   UnitMethod Method = UnitMethod::kCarrier;
+  int Rate = 175;     ///< words per minute of the generating voice
 };
 
 /// State of the unit maker (one instance, `UnitMaking`): the symbol table and the chosen method.
@@ -31,6 +36,7 @@ struct UnitMakerState {
   std::map<std::string, std::string> Symbols;
   size_t LongestSymbol = 0;
   UnitMethod Method = UnitMethod::kCarrier;
+  int Rate = 175;  ///< words per minute of the database being made
   bool Loaded = false;
 };
 extern UnitMakerState UnitMaking;
@@ -49,18 +55,18 @@ bool PlanUnit(const std::string& name, UnitRecipe* recipe);
 /// Text that changes whenever the recipe's sound would (for the cache).
 std::string UnitRecipeKey(const UnitRecipe& recipe);
 
-/// Starts the generating voice in a worker at the rate and pitch of the units.
+/// Starts the generating voice in a worker at the pitch of the units (the rate is set per unit).
 bool StartUnitVoice(std::string* error);
 
-/// Makes the 8-bit 11025 Hz sound of the unit named job.Text: loudness of its carrier word matched,
+/// Makes the 8-bit 11025 Hz sound of a unit: job.Text is "RATE NAME" (words per minute and unit name);
+/// the loudness of its carrier word matched,
 /// cut at zero crossings nearest the reported boundaries, edges faded to the zero level.
 bool MakeUnitSound(const SoundJob& job, std::vector<uint8_t>* bytes, std::string* error);
 
 /// The same for a recipe, returning float samples at 11025 Hz before the 8-bit step (for measuring).
 bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string* error);
 
-/// Speaking rate and pitch of the units.
-constexpr int kUnitRate = 160;
+/// Pitch of the units.
 constexpr int kUnitPitch = 45;
 
 }  // namespace falatro

@@ -3,10 +3,12 @@
 #include "voice_builder.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 
 #include "base/paths.h"
 #include "diphone_database.h"
+#include "recording_list.h"
 #include "unit_census.h"
 #include "unit_maker.h"
 
@@ -20,11 +22,30 @@ double Since(std::chrono::steady_clock::time_point t) {
 
 }  // namespace
 
+bool ReadDatabaseSpecs(const std::string& path, std::vector<DatabaseSpec>* specs, std::string* error) {
+  std::vector<RecordingEntry> lines;
+  if (!ReadRecordingList(path, RecordingPlace::kLetters, &lines, error)) return false;
+  for (const auto& l : lines) {
+    DatabaseSpec spec{l.Name, std::atoi(l.Text.c_str())};
+    if (spec.Rate < 80 || spec.Rate > 450) {
+      if (error) *error = path + ": the rate of " + l.Name + " is not 80..450 words per minute";
+      return false;
+    }
+    specs->push_back(spec);
+  }
+  if (specs->empty()) {
+    if (error) *error = path + " names no database";
+    return false;
+  }
+  return true;
+}
+
 bool BuildVoice(const VoiceOptions& options, VoiceBuild* build, std::string* error) {
   auto start = std::chrono::steady_clock::now();
   *build = VoiceBuild{};
   if (!MakeSuiteIni(options.DataDir, &build->IniText, error)) return false;
   if (!BuildRecordings(options, build, error)) return false;
+  build->RecordingSeconds = Since(start);
 
   // The transcriber's files travel with the database.
   std::string rules, exceptions;
@@ -44,34 +65,60 @@ bool BuildVoice(const VoiceOptions& options, VoiceBuild* build, std::string* err
 
   auto census_start = std::chrono::steady_clock::now();
   UnitCensus census;
-  if (!RunUnitCensus(options.DataDir, options.WordLists, &census, error)) return false;
+  auto storable = [](const std::string& name) {
+    UnitRecipe recipe;
+    return PlanUnit(name, &recipe);
+  };
+  if (!RunUnitCensus(options.DataDir, options.WordLists, &census, error, storable)) return false;
   build->CensusSeconds = Since(census_start);
   build->CensusWords = census.Words;
 
-  std::vector<SoundJob> jobs;
+  auto units_start = std::chrono::steady_clock::now();
+  std::vector<DatabaseSpec> databases;
+  if (!ReadDatabaseSpecs(options.DataDir + "/voice/databases.txt", &databases, error)) return false;
   std::vector<std::string> names;
   for (const auto& [name, count] : census.Units) {
     UnitRecipe recipe;
-    if (!PlanUnit(name, &recipe)) continue;  // names no sound can stand for (reported by the census)
-    SoundJob job;
-    job.Text = name;
-    job.Key = "unit|" + VoiceSignature() + "|" + UnitRecipeKey(recipe);
-    jobs.push_back(job);
+    // Names longer than an index record holds can never be found; names of symbols without a sound
+    // cannot be made. Both stay out of the database and count as misses in the coverage figures.
+    if (name.size() > 8 || !PlanUnit(name, &recipe)) {
+      build->UnitsLeftOut.push_back(name);
+      continue;
+    }
     names.push_back(name);
+  }
+  std::vector<SoundJob> jobs;
+  for (const auto& db : databases) {
+    UnitMaking.Rate = db.Rate;
+    for (const auto& name : names) {
+      UnitRecipe recipe;
+      PlanUnit(name, &recipe);
+      SoundJob job;
+      job.Text = std::to_string(db.Rate) + " " + name;
+      job.Key = "unit|" + VoiceSignature() + "|" + UnitRecipeKey(recipe);
+      jobs.push_back(job);
+    }
   }
   std::vector<std::vector<uint8_t>> made;
   if (!RunSoundJobs(jobs, options.CacheDir, options.Workers, StartUnitVoice, MakeUnitSound, &made,
                     &build->Units, error))
     return false;
-  std::map<std::string, std::vector<uint8_t>> units;
-  for (size_t i = 0; i < names.size(); ++i)
-    if (!made[i].empty()) units[names[i]] = made[i];
-  DiphoneDatabaseFiles db;
-  if (!BuildDiphoneDatabase(units, &db, error)) return false;
-  build->UnitCount = units.size();
-  build->DatabaseBytes = db.Index.size() + db.Data.size();
-  build->Files.push_back({std::string(kDiphoneDir) + "/" + kDatabaseName + ".IND", db.Index});
-  build->Files.push_back({std::string(kDiphoneDir) + "/" + kDatabaseName + ".DIF", db.Data});
+  for (size_t d = 0; d < databases.size(); ++d) {
+    std::map<std::string, std::vector<uint8_t>> units;
+    for (size_t i = 0; i < names.size(); ++i) {
+      const auto& sound = made[d * names.size() + i];
+      if (!sound.empty()) units[names[i]] = sound;
+      else if (d == 0) build->UnitsLeftOut.push_back(names[i]);
+    }
+    DiphoneDatabaseFiles db;
+    if (!BuildDiphoneDatabase(units, &db, error)) return false;
+    build->UnitCount = units.size();
+    build->DatabaseBytes += db.Index.size() + db.Data.size();
+    build->Files.push_back({std::string(kDiphoneDir) + "/" + databases[d].Name + ".IND", db.Index});
+    build->Files.push_back({std::string(kDiphoneDir) + "/" + databases[d].Name + ".DIF", db.Data});
+  }
+  build->DatabaseCount = databases.size();
+  build->UnitSeconds = Since(units_start);
   build->Seconds = Since(start);
   return true;
 }

@@ -19,15 +19,29 @@ struct VoiceOptions {
   std::vector<std::string> WordLists;  ///< census lists (UTF-8 words, one a line)
 };
 
+/// One database the voice provides: its name and the speaking rate its units are made at.
+struct DatabaseSpec {
+  std::string Name;
+  int Rate = 175;
+};
+
+/// Reads "NAME=words per minute" lines of data/voice/databases.txt. False and *error on a bad line, a
+/// name that is not 1..8 characters or a rate outside 80..450.
+bool ReadDatabaseSpecs(const std::string& path, std::vector<DatabaseSpec>* specs, std::string* error);
+
 /// What a build made, and its figures.
 struct VoiceBuild {
   std::vector<InstallFile> Files;  ///< paths below the suite root
   std::string IniText;             ///< NARRIX.INI for a suite without one (cp1252, CR LF)
   size_t RecordingCount = 0;
-  size_t UnitCount = 0;
+  size_t UnitCount = 0;             ///< units in each database
+  size_t DatabaseCount = 0;
   size_t CensusWords = 0;
-  uint64_t DatabaseBytes = 0;      ///< ".IND" + ".DIF"
+  uint64_t DatabaseBytes = 0;      ///< ".IND" + ".DIF" of every database
+  double RecordingSeconds = 0;
   double CensusSeconds = 0;
+  double UnitSeconds = 0;
+  std::vector<std::string> UnitsLeftOut;  ///< census names not in the database (too long, no sound)
   double Seconds = 0;              ///< the whole build
   JobReport Recordings, Units;
 };
@@ -37,12 +51,12 @@ constexpr const char* kProgramSoundDir = "zanvel/som/falatro";
 constexpr const char* kLettersDir = "zanvel/som/letras";
 constexpr const char* kDiphoneDir = "zanvel/som/difones";
 /// Changes whenever the way sounds are made changes, so cached sounds of an older recipe are not reused.
-constexpr const char* kVoiceRecipe = "voz-2";
+constexpr const char* kVoiceRecipe = "voz-3";
 /// The recipe and the generating voice's version: part of every cached sound's key.
 std::string VoiceSignature();
 
-/// Name of the database every speed uses.
-constexpr const char* kDatabaseName = "DIFONES";
+/// Name of the database of the default speed (3), the one measured for coverage.
+constexpr const char* kDatabaseName = "DIFONES3";
 
 /// Makes every file of the voice. Returns false and sets *error when data/ is incomplete or malformed,
 /// the generating voice cannot start, or a sound cannot be made.

@@ -65,6 +65,13 @@ int main(int argc, char** argv) {
     fprintf(stderr, "falatro-voice: %s\n", error.c_str());
     return 1;
   }
+  printf("Recordings %.1f s, census %.1f s, units %.1f s.\n", build.RecordingSeconds, build.CensusSeconds,
+         build.UnitSeconds);
+  if (!build.UnitsLeftOut.empty()) {
+    printf("%zu unit names asked for are not in the database:", build.UnitsLeftOut.size());
+    for (size_t i = 0; i < build.UnitsLeftOut.size() && i < 20; ++i) printf(" %s", build.UnitsLeftOut[i].c_str());
+    printf("%s\n", build.UnitsLeftOut.size() > 20 ? " ..." : "");
+  }
   printf("Voice: %zu recordings, %zu units (%.1f MB database), census of %zu words in %.1f s; "
          "sounds made %zu, from cache %zu; %.1f s in all.\n",
          build.RecordingCount, build.UnitCount, double(build.DatabaseBytes) / 1e6, build.CensusWords,
