@@ -348,6 +348,9 @@ bool OpenWindow(std::string* error) {
   Win.Scale = CurrentScale();
   Win.UseSurface = Win.Scale < 1.01f && !Win.ForceRenderer;
   if (Win.UseSurface) {
+    // The window's own pixels, not a texture SDL would draw with a renderer of its own: only the
+    // changed rectangles then travel to the display (shared memory on a local X server).
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     Win.RendererName = "surface";
   } else {
     // Frames are paced by the front-end, so the renderer must not wait for the display's refresh.
