@@ -25,9 +25,9 @@ TerminalState Term;
 
 namespace {
 
-// Alternate screen, bracketed paste, focus reports, cursor hidden; and their undoing.
-constexpr std::string_view kEnterSeq = "\x1b[?1049h\x1b[?2004h\x1b[?1004h\x1b[?25l";
-constexpr std::string_view kExitSeq = "\x1b[0m\x1b[?1004l\x1b[?2004l\x1b[?25h\x1b[?1049l";
+// Title saved, alternate screen, bracketed paste, focus reports, cursor hidden; and their undoing.
+constexpr std::string_view kEnterSeq = "\x1b[22;0t\x1b[?1049h\x1b[?2004h\x1b[?1004h\x1b[?25l";
+constexpr std::string_view kExitSeq = "\x1b[0m\x1b[?1004l\x1b[?2004l\x1b[?25h\x1b[?1049l\x1b[23;0t";
 // Messages waiting to be dispatched beyond which the tty is left unread (its own buffer holds the rest).
 constexpr size_t kMaxPosted = 1024;
 constexpr int kPasteQuietMs = 1000;
@@ -318,6 +318,15 @@ struct TerminalFrontendImpl : ConsoleFrontend {
 };
 
 }  // namespace
+
+bool TerminalAvailable() {
+  if (Term.open) return true;
+  int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  bool tty = isatty(fd);
+  close(fd);
+  return tty;
+}
 
 ConsoleFrontend* TerminalFrontend() {
   static TerminalFrontendImpl frontend;

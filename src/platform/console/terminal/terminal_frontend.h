@@ -28,4 +28,8 @@ extern TerminalState Term;
 /// $FALATRO_ESC_DELAY (milliseconds a lone ESC waits, 10..2000, default 50).
 ConsoleFrontend* TerminalFrontend();
 
+/// True when the process has a controlling terminal the terminal front-end can open (so a caller
+/// can choose another front-end beforehand rather than run with none).
+bool TerminalAvailable();
+
 }  // namespace falatro
