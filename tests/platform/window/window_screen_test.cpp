@@ -253,6 +253,60 @@ TEST_P(WindowScreen, TheWindowTakesItsSizeAndLimitsFromTheFont) {
   }
 }
 
+TEST_P(WindowScreen, PixelsMoveOnlyWithTheFocusAndWithTheWindowClearOfTheScreensBottom) {
+  struct Case {
+    const char* what;
+    bool focused;
+    int window_y;  // the window's top; the screen is 1024 high
+    bool moved;
+  } cases[] = {
+      {"focused, well above the bottom", true, 0, true},
+      {"without the focus", false, 0, false},
+      {"bottom edge within 32 pixels of the screen's", true, 1024 - 25 * 20 - 20, false},
+  };
+  for (const Case& c : cases) {
+    ConsoleSettings s = TestSettings();
+    s.FastScroll = true;
+    Open(s);
+    ASSERT_EQ(Crt.CharHeight, 20);
+    SDL_SetWindowPosition(Win.Window, 0, c.window_y);
+    PumpUntil([&] {
+      int x, y;
+      SDL_GetWindowPosition(Win.Window, &x, &y);
+      return y == c.window_y;
+    });
+    if (!c.focused) {
+      ASSERT_TRUE(UnfocusWindow()) << c.what;
+    }
+    uint64_t moves = Win.PixelScrolls, repaints = Win.FullRepaints;
+    WriteColouredLines(26);
+    EXPECT_EQ(Win.PixelScrolls - moves, c.moved ? 2u : 0u) << c.what;
+    EXPECT_EQ(Win.FullRepaints - repaints, c.moved ? 0u : 2u) << c.what;
+  }
+}
+
+TEST_P(WindowScreen, WithoutSizeSettingsTheCellComesFromTheWorkArea) {
+  struct Case {
+    const char* what;
+    const char* area;
+    int width, height;
+  } cases[] = {
+      {"the 1024 x 768 desktop with its task bar", "0,0,1024,734", 13, 28},
+      {"1280 x 1024 less a 30-pixel bar", "0,0,1280,994", 16, 38},
+      {"a wide desktop", "0,0,1920,1040", 24, 40},
+  };
+  for (const Case& c : cases) {
+    SDL_SetHint(SDL_HINT_DISPLAY_USABLE_BOUNDS, c.area);
+    ConsoleSettings s = TestSettings();
+    s.FontWidth = -1;
+    s.FontHeight = -1;
+    Open(s);
+    EXPECT_EQ(Crt.CharWidth, c.width) << c.what;
+    EXPECT_EQ(Win.Font.FontHeight, c.height) << c.what;
+  }
+  SDL_SetHint(SDL_HINT_DISPLAY_USABLE_BOUNDS, nullptr);
+}
+
 TEST_P(WindowScreen, TheTitleIsShownInUtf8) {
   SetConsoleTitle("Programa terminado \xE7");
   EXPECT_STREQ(SDL_GetWindowTitle(Win.Window), "Programa terminado \xC3\xA7");

@@ -129,6 +129,15 @@ bool FocusWindow() {
   return PumpUntil([] { return Win.Focused && Crt.Focused; }, 3000);
 }
 
+bool UnfocusWindow() {
+  Display* d;
+  ::Window w;
+  if (!WindowX11(&d, &w)) return false;
+  XSetInputFocus(d, DefaultRootWindow(d), RevertToNone, CurrentTime);
+  XSync(d, False);
+  return PumpUntil([] { return !Win.Focused && !Crt.Focused; }, 3000);
+}
+
 int Xdotool(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {"xdotool"};
   argv.insert(argv.end(), args.begin(), args.end());

@@ -29,6 +29,8 @@ bool PumpUntil(const std::function<bool()>& pred, int timeout_ms = 3000);
 void PumpFor(int ms);
 /// Gives the window the X keyboard focus and waits until the console knows it.
 bool FocusWindow();
+/// Gives the X keyboard focus to the root window and waits until the window knows it lost it.
+bool UnfocusWindow();
 /// The X id of the console window.
 unsigned long WindowXid();
 
