@@ -1,6 +1,8 @@
 // Start-up and the main menu.
 #include "app/main_menu.h"
 
+#include "app/channel.h"
+#include "app/channel_list.h"
 #include "app/client_state.h"
 #include "app/dispatcher.h"
 #include "app/login.h"
@@ -54,8 +56,6 @@ void WriteAt(int column, int row, std::string_view text) {
 
 char UpperAscii(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : static_cast<char>(c); }
 
-void FeatureMissing() { WriteLnSpoken(kFeatureMissingText); }
-
 void ReviewScreen() {
   PlayBeep();
   const int x = WhereX();
@@ -77,7 +77,7 @@ void AskChannel() {
   if (Menu.join_channel) {
     Menu.join_channel(Client.CurrentChannel);
   } else {
-    FeatureMissing();
+    JoinChannel(Client.CurrentChannel);
   }
 }
 
@@ -187,14 +187,14 @@ void HandleMenuKey(uint8_t key, uint8_t ext) {
       if (Menu.browse_channel_list) {
         Menu.browse_channel_list();
       } else {
-        FeatureMissing();
+        BrowseChannelList();
       }
       break;
     case 'M':
       if (Menu.send_private_message) {
         Menu.send_private_message();
       } else {
-        FeatureMissing();
+        SendPrivateMessage();
       }
       break;
     case 'O': ConfigureClient(); break;

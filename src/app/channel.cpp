@@ -1,0 +1,388 @@
+// The channel conversation and the typed line's commands.
+#include "app/channel.h"
+
+#include <algorithm>
+
+#include "app/channel_keys.h"
+#include "app/client_state.h"
+#include "app/dispatcher.h"
+#include "app/prompt_catalogue.h"
+#include "app/server_link.h"
+#include "base/event_loop.h"
+#include "console/keyboard.h"
+#include "console/nxcrt.h"
+#include "speech/line_editor.h"
+#include "speech/speech.h"
+
+namespace falatro {
+
+ChannelState Channel;
+
+namespace {
+
+constexpr int kLineSeconds = 15;
+constexpr size_t kShownWidth = 79;
+constexpr size_t kPasteCapacity = 256;  // up to 255 bytes and the terminating zero
+constexpr const char* kInvalidCommand = "Comando inv\xE1lido";
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return out;
+}
+
+// The nickname after a command word: everything after the first blank, up to the next blank. Empty
+// when no nickname follows the word.
+std::string CommandNickname(const std::string& command) {
+  const size_t blank = command.find(' ');
+  if (blank == std::string::npos) return {};
+  std::string rest = command.substr(blank + 1);
+  return rest.substr(0, rest.find(' '));
+}
+
+void IgnoreNickname(const std::string& command) {
+  auto free_slot = std::find_if(Client.IgnoreList.begin(), Client.IgnoreList.end(),
+                                [](const std::string& s) { return s.empty(); });
+  if (free_slot == Client.IgnoreList.end()) return;
+  const std::string nick = CommandNickname(command);
+  if (nick.empty()) {
+    WriteLnSpoken(kInvalidCommand);
+    return;
+  }
+  for (const std::string& slot : Client.IgnoreList) {
+    if (!slot.empty() && SameNickname(slot, nick)) {
+      QueueMessage("Apelido " + nick + " j\xE1 est\xE1 sendo ignorado");
+      return;
+    }
+  }
+  *free_slot = nick;
+  QueueMessage("Apelido ignorado: " + nick);
+}
+
+void UnignoreNickname(const std::string& command) {
+  const std::string nick = CommandNickname(command);
+  if (nick.empty()) {
+    WriteLnSpoken(kInvalidCommand);
+    return;
+  }
+  for (std::string& slot : Client.IgnoreList) {
+    if (!slot.empty() && SameNickname(slot, nick)) {
+      slot.clear();
+      QueueMessage("Apelido designorado: " + nick);
+      return;
+    }
+  }
+  QueueMessage("Apelido " + nick + " n\xE3o est\xE1 sendo ignorado");
+}
+
+// A send of the typed line failed: the connection is gone and the loop ends.
+void LineSendFailed() {
+  ConnectionLost();
+  Client.InChannel = false;
+}
+
+// Runs the typed line's command or sends it. False when a send failed or the line stays typed.
+bool HandleLine() {
+  std::string& line = Client.TypedLine;
+  while (line.size() >= 2 && (line[1] == '/' || line[1] == '+')) line.erase(1, 1);
+  if (line[0] == '/') {
+    const std::string command = line.substr(1);
+    const std::string word = Upper(command.substr(0, 10));
+    if (word.rfind("NOME", 0) == 0 || word.rfind("NICK", 0) == 0) {
+      const std::string rest = command.size() > 5 ? command.substr(5) : std::string();
+      const size_t blank = rest.find(' ');
+      if (blank == std::string::npos) {
+        if (!SendServerLine("NICK " + rest)) return LineSendFailed(), false;
+      } else {
+        if (!SendServerLine("NICK " + rest.substr(0, blank))) return LineSendFailed(), false;
+        SendServerLine("IDENTIFY " + rest.substr(blank + 1));
+      }
+    } else if (word.rfind("QUEM", 0) == 0) {
+      if (!SendServerLine("NAMES #" + Client.CurrentChannel)) return LineSendFailed(), false;
+    } else if (word.rfind("IGNORAR", 0) == 0) {
+      IgnoreNickname(command);
+    } else if (word.rfind("DESIGNORAR", 0) == 0) {
+      UnignoreNickname(command);
+    } else {
+      WriteLnSpoken(kInvalidCommand);
+    }
+  } else if (line[0] == '+') {
+    line.erase(0, 1);
+    const size_t blank = line.find(' ');
+    if (blank == std::string::npos) {
+      // A nickname without a message: the nickname stays typed for the message to follow.
+      RedrawTypedLine();
+      return false;
+    }
+    if (!SendServerLine("PRIVMSG " + line.substr(0, blank) + " :" + line.substr(blank + 1)))
+      return LineSendFailed(), false;
+  } else {
+    if (!SendServerLine("PRIVMSG #" + Client.CurrentChannel + " :" + line)) return LineSendFailed(), false;
+    QueueMessage(Client.Nickname + ". " + line);
+  }
+  return true;
+}
+
+void PressEnter() {
+  PlayClick();
+  // An empty line has nothing to send or to show: writing the working text again would only repeat
+  // the last message on the screen.
+  if (Client.TypedLine.empty()) return;
+  Client.CurrentMessage = Client.TypedLine;
+  if (!HandleLine()) return;
+  GotoXY(1, WhereY());
+  const std::string shown = Client.CurrentMessage.substr(0, kShownWidth);
+  ConsoleWriteLn(shown);
+  Client.TypedLine.clear();
+  Client.CurrentMessage.clear();
+}
+
+void ConfirmLeave() {
+  SayPrompt("FTFIM", 0);
+  uint8_t key = ReadKey();
+  if (key == 0) {
+    ReadKey();  // an extended key is no answer
+  } else {
+    const char one = static_cast<char>(key);
+    SpeakText(std::string_view(&one, 1));
+  }
+  ConsoleWriteLn();
+  if (key != 'S' && key != 's') {
+    RedrawTypedLine();
+    return;
+  }
+  Client.InChannel = false;
+  SendServerLine("Part #" + Client.CurrentChannel);
+  Delay(40);
+  SayPrompt("FTFIMC", 1);
+  ClrScr();
+  Client.CurrentChannel.clear();
+  Client.TypedLine.clear();
+}
+
+void Paste() {
+  char buffer[kPasteCapacity] = {};
+  PasteFromClipboard(buffer, sizeof buffer);
+  bool cut = false;
+  for (const char* p = buffer; *p; ++p) {
+    if (*p == '\n' || *p == '\r') continue;
+    if (Client.TypedLine.size() >= kTypedLineMax) {
+      cut = true;
+      break;
+    }
+    Client.TypedLine.push_back(*p);
+  }
+  RedrawTypedLine();
+  PlayClick();
+  if (cut) PlayBeep();
+}
+
+void CopyLastShown() {
+  std::string& text = Client.LastShownMessage;
+  if (!text.empty() && text[0] == ' ') text.erase(0, 1);
+  const size_t blank = text.find(' ');
+  if (blank != std::string::npos) text.erase(0, blank + 1);
+  CopyToClipboard(text.c_str());
+  PlayClick();
+}
+
+// Blanks a line would queue at most: one entry per name of a names reply, one for anything else.
+size_t EntriesNeeded(const std::string& line) {
+  const size_t blanks = static_cast<size_t>(std::count(line.begin(), line.end(), ' '));
+  return std::min<size_t>(blanks + 1, kMessageQueueSize - 1);
+}
+
+bool IsPing(const std::string& line) {
+  size_t at = 0;
+  if (!line.empty() && line[0] == ':') {
+    at = line.find(' ');
+    if (at == std::string::npos) return false;
+    ++at;
+  }
+  return line.compare(at, 4, "PING") == 0;
+}
+
+// Dispatches held-back lines while the ring has room for what they queue. A PING is answered at once
+// even when it has to wait behind other lines, so a long burst never costs the connection.
+void DrainBacklog() {
+  while (!Channel.Backlog.empty() && Client.InChannel) {
+    const std::string& line = Channel.Backlog.front();
+    const int free_slots = kMessageQueueSize - 1 - QueuedMessageCount();
+    if (QueuedMessageCount() > 0 && static_cast<int>(EntriesNeeded(line)) > free_slots) return;
+    HandleServerLine(line);
+    Channel.Backlog.pop_front();
+  }
+}
+
+// Reads the lines that are waiting (at most kLinesPerPass, so keys stay answered during a flood).
+// False when the connection dropped.
+bool ReadWaitingLines() {
+  for (int n = 0; n < kLinesPerPass && Client.InChannel; ++n) {
+    if (Channel.Backlog.size() >= kBacklogLimit) return true;
+    if (!ServerDataWaiting()) return true;
+    if (!ReadServerLine(&Client.CurrentMessage, kLineSeconds)) {
+      ConnectionLost();
+      Client.InChannel = false;
+      return false;
+    }
+    ++Channel.LinesRead;
+    std::string line = std::move(Client.CurrentMessage);
+    const int free_slots = kMessageQueueSize - 1 - QueuedMessageCount();
+    if (Channel.Backlog.empty() &&
+        (QueuedMessageCount() == 0 || static_cast<int>(EntriesNeeded(line)) <= free_slots)) {
+      HandleServerLine(line);
+    } else {
+      if (IsPing(line)) {
+        HandleServerLine(line);
+        continue;
+      }
+      Channel.Backlog.push_back(std::move(line));
+      Channel.LargestBacklog = std::max(Channel.LargestBacklog, Channel.Backlog.size());
+    }
+  }
+  return true;
+}
+
+// Nothing to do until a key or server data comes: sleep in the event loop.
+void WaitForWork() {
+  if (KeyPressed()) return;
+  if (WhereX() == 1 && QueuedMessageCount() > 0) return;
+  if (!Channel.Backlog.empty() && QueuedMessageCount() < kMessageQueueSize - 1 - 8) return;
+  if (Client.ServerSocket > 0 && ServerDataWaiting() && Channel.Backlog.size() < kBacklogLimit) return;
+  ++Channel.Sleeps;
+  if (Client.ServerSocket > 0 && Channel.Backlog.size() < kBacklogLimit) {
+    WaitForFd(Client.ServerSocket, -1, true);
+  } else {
+    WaitMessage(-1);
+  }
+}
+
+}  // namespace
+
+void ShowNextQueuedMessage() {
+  if (Client.QueueRead == Client.QueueWrite) return;
+  GotoXY(1, WhereY());
+  ClrEol();
+  TextColor(15);
+  std::string text;
+  TakeQueuedMessage(&text);
+  Client.CurrentMessage = text;
+  if (!text.empty()) {
+    Client.LastShownMessage = text;
+    ++Channel.MessagesShown;
+    WriteLnSpoken(text);
+    Delay(10);
+    TextColor(7);
+  }
+}
+
+void RedrawTypedLine() {
+  GotoXY(1, WhereY());
+  const std::string& line = Client.TypedLine;
+  const size_t from = line.size() > kShownWidth ? line.size() - kShownWidth : 0;
+  ConsoleWrite(std::string_view(line).substr(from));
+  ClrEol();
+}
+
+void HandleTypedKey(uint8_t key) {
+  switch (key) {
+    case 8:
+      if (!Client.TypedLine.empty()) {
+        PlayPrompt("_del");
+        SpeakChar(Client.TypedLine.back());
+        Client.TypedLine.pop_back();
+      }
+      RedrawTypedLine();
+      return;
+    case 13: PressEnter(); return;
+    case 25:
+      GotoXY(1, WhereY());
+      ClrEol();
+      PlayPrompt("_CPOAPA");
+      Client.TypedLine.clear();
+      return;
+    case 27: ConfirmLeave(); return;
+    case 254: Paste(); return;
+    case 255: CopyLastShown(); return;
+    default:
+      if (Client.TypedLine.size() < kTypedLineMax) {
+        const char c = static_cast<char>(key);
+        if (Client.SpellTyping) SpellText(std::string_view(&c, 1));
+        Client.TypedLine.push_back(c);
+        RedrawTypedLine();
+      } else {
+        PlayBeep();
+      }
+      return;
+  }
+}
+
+void JoinChannel(const std::string& name) {
+  ClearMessageQueue();
+  Channel.Backlog.clear();
+  Client.CurrentChannel = name;
+  Client.TypedLine.clear();
+  Window(1, 1, 80, 24);
+  ClrScr();
+  SayPrompt("FTINICC", 1);
+  if (!SendServerLine("JOIN #" + name)) {
+    ConnectionLost();
+    return;
+  }
+  std::string line;
+  if (!ReadServerLine(&line, kLineSeconds)) {
+    ConnectionLost();
+    return;
+  }
+  ++Channel.LinesRead;
+  HandleServerLine(line);
+  Client.InChannel = true;
+  while (Client.InChannel) {
+    ++Channel.Passes;
+    while (Client.InChannel && KeyPressed()) {
+      const uint8_t k = ReadKey();
+      if (k != 0) {
+        HandleTypedKey(k);
+      } else {
+        HandleChannelFunctionKey(ReadKey());
+      }
+    }
+    if (WhereX() == 1 && Client.InChannel) ShowNextQueuedMessage();
+    DrainBacklog();
+    if (Client.InChannel && !ReadWaitingLines()) break;
+    if (Channel.after_pass) Channel.after_pass();
+    if (Client.InChannel) WaitForWork();
+  }
+  Channel.Backlog.clear();
+}
+
+void SendPrivateMessage() {
+  if (Client.ServerSocket <= 0) {
+    SayPrompt("FTNAOCON", 1);
+    return;
+  }
+  auto trimmed = [](std::string text) {
+    const size_t first = text.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first);
+  };
+  std::string nick;
+  SayPrompt("FTDIGAP", 0);
+  ReadLineSpoken(nick);
+  nick = trimmed(nick);
+  if (nick.empty()) return;
+  std::string message;
+  SayPrompt("FTDIGMSG", 0);
+  ReadLineSpoken(message);
+  message = trimmed(message);
+  if (message.empty()) return;
+  // A nickname holds no blank: what follows one would become the message's text on the server.
+  nick = nick.substr(0, nick.find(' '));
+  if (SendServerLine("PRIVMSG " + nick + " :" + message)) {
+    SayPrompt("FTMSGENV", 1);
+  } else {
+    ConnectionLost();
+  }
+}
+
+}  // namespace falatro
