@@ -79,6 +79,7 @@ void MarkDirty(int x0, int y0, int x1, int y1) {
 // Draws cells [first, end) of row into the screen image. Each run of equal attribute gets a table of
 // its 256 shades between background and foreground, so a pixel is one look-up of its coverage.
 void DrawCells(int row, int first, int end) {
+  if (!Win.Screen) return;
   const int cw = Win.Font.CharWidth, ch = Win.Font.CharHeight;
   const SDL_PixelFormat* fmt = Win.Screen->format;
   uint8_t* base = static_cast<uint8_t*>(Win.Screen->pixels) + static_cast<size_t>(row) * ch * Win.Screen->pitch;
@@ -136,8 +137,8 @@ float CurrentScale() {
 // everything from the buffers.
 bool BuildSurfaces(std::string* error) {
   const FontFile file = Win.Font.File;
-  int px_w = static_cast<int>(std::lround(Win.CellWidthPt * Win.Scale));
-  int px_h = static_cast<int>(std::lround(Win.CellHeightPt * Win.Scale));
+  int px_w = static_cast<int>(std::lround(Win.FontWidthPt * Win.Scale));
+  int px_h = static_cast<int>(std::lround(Win.FontHeightPt * Win.Scale));
   CellFont font;
   if (!OpenCellFont(file, px_w, px_h, Crt.Settings.FontWeight, &font, error)) return false;
   CloseCellFont(&Win.Font);
@@ -327,6 +328,8 @@ bool OpenWindow(std::string* error) {
   // The cell size in window points comes from the font at scale 1; a denser display only adds pixels.
   CellFont probe;
   if (!OpenCellFont(file, want_w, want_h, Crt.Settings.FontWeight, &probe, error)) return fail();
+  Win.FontWidthPt = want_w;
+  Win.FontHeightPt = want_h;
   Win.CellWidthPt = probe.CharWidth;
   Win.CellHeightPt = probe.CharHeight;
   CloseCellFont(&probe);

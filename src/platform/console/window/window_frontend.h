@@ -27,7 +27,9 @@ struct WindowFrontendState {
   std::vector<uint8_t> Glyphs[256];
   CellFont Font;                    ///< in drawable pixels (points x Scale)
   float Scale = 1.0f;               ///< drawable pixels per window point (high-DPI displays)
-  int CellWidthPt = 0;              ///< one cell in window points (the size settings)
+  int FontWidthPt = 0;              ///< the font size asked for (settings or work area), points
+  int FontHeightPt = 0;
+  int CellWidthPt = 0;              ///< one cell in window points, as that font measures
   int CellHeightPt = 0;
   int GridWidth = 0;                ///< 80 x cell width, drawable pixels
   int GridHeight = 0;
