@@ -355,6 +355,11 @@ void JoinChannel(const std::string& name) {
     if (Client.InChannel) WaitForWork();
   }
   Channel.Backlog.clear();
+  // Kicked or banned: the loop ended with the reason still queued; the user hears it before the menu.
+  if (Client.ServerSocket > 0 && !Client.CurrentChannel.empty()) {
+    if (WhereX() != 1) ConsoleWriteLn();
+    while (Client.QueueRead != Client.QueueWrite) ShowNextQueuedMessage();
+  }
 }
 
 void SendPrivateMessage() {

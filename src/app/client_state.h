@@ -49,6 +49,7 @@ struct ClientState {
   /// Outgoing lines are sent as UTF-8 (else as the cp1252 bytes they are).
   bool SendUtf8 = true;
   uint64_t MessagesLost = 0;                ///< queued messages dropped because the ring was full
+  uint64_t ConnectionsLost = 0;             ///< connections reported dropped ("Conexão remota caiu")
 };
 extern ClientState Client;
 

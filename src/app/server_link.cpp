@@ -53,6 +53,7 @@ bool ServerDataWaiting() {
 }
 
 void ConnectionLost() {
+  ++Client.ConnectionsLost;
   SayPrompt("FTCAIU", 1);
   CloseConnection(Client.ServerSocket);
   Client.ServerSocket = 0;

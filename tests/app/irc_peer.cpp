@@ -1,0 +1,92 @@
+// A scripted IRC peer for the end-to-end tests.
+#include "irc_peer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace falatro::apptest {
+
+IrcPeer::~IrcPeer() { Close(); }
+
+void IrcPeer::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+bool IrcPeer::Login(const std::string& address, uint16_t port, const std::string& nick,
+                    const std::string& password, int ms) {
+  Close();
+  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = inet_addr(address.c_str());
+  a.sin_port = htons(port);
+  if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    Close();
+    return false;
+  }
+  nick_ = nick;
+  if (!password.empty()) Send("PASS " + password);
+  Send("NICK " + nick);
+  Send("USER " + nick + " 0 * :peer " + nick);
+  return WaitFor(" 001 ", ms);
+}
+
+void IrcPeer::Send(const std::string& line) {
+  if (fd_ < 0) return;
+  const std::string data = line + "\r\n";
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t r = send(fd_, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+    if (r <= 0) return;
+    done += static_cast<size_t>(r);
+  }
+}
+
+bool IrcPeer::Pump() {
+  if (fd_ < 0) return false;
+  char buf[4096];
+  for (;;) {
+    ssize_t n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+    if (n == 0) {
+      Close();
+      return false;
+    }
+    if (n < 0) break;
+    pending_.append(buf, static_cast<size_t>(n));
+  }
+  size_t lf;
+  while ((lf = pending_.find('\n')) != std::string::npos) {
+    std::string line = pending_.substr(0, lf);
+    pending_.erase(0, lf + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("PING", 0) == 0) Send("PONG" + line.substr(4));
+    lines_.push_back(line);
+  }
+  return true;
+}
+
+bool IrcPeer::Saw(const std::string& text) const {
+  for (const std::string& line : lines_)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+bool IrcPeer::WaitFor(const std::string& text, int ms) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    Pump();
+    if (Saw(text)) return true;
+    if (std::chrono::steady_clock::now() >= end || fd_ < 0) return false;
+    pollfd p{fd_, POLLIN, 0};
+    poll(&p, 1, 10);
+  }
+}
+
+}  // namespace falatro::apptest

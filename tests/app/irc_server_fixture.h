@@ -1,0 +1,75 @@
+// Real IRC servers for the end-to-end tests: Debian's ngircd on a loopback address of its own, and a
+// relay in front of it that records every line the client sends.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+#include <vector>
+
+namespace falatro::apptest {
+
+/// The port every test server listens on (the client's port is fixed).
+constexpr uint16_t kTestIrcPort = 6667;
+
+/// A loopback address (127.77.x.y) on which nothing listens at port 6667 yet; each call gives
+/// another one.
+std::string FreeLoopbackAddress();
+
+/// True when address:port accepts a TCP connection within ms.
+bool WaitUntilListening(const std::string& address, uint16_t port, int ms);
+
+/// ngircd run in the foreground with a configuration written into a scratch folder.
+class NgircdServer {
+ public:
+  ~NgircdServer() { Stop(); }
+  /// Starts the server on address:6667 with the given password (clients must send it) and ping
+  /// time-out (seconds, at least 5). Waits until it accepts connections. False when it does not.
+  bool Start(const std::string& dir, const std::string& address, const std::string& password,
+             int ping_timeout = 120);
+  /// Stops it (SIGTERM, then SIGKILL after 3 s) and waits for it.
+  void Stop();
+  bool running() const { return pid_ > 0; }
+  const std::string& address() const { return address_; }
+  std::string Log() const;
+
+ private:
+  pid_t pid_ = -1;
+  std::string address_;
+  std::string log_path_;
+};
+
+/// Listens on one loopback address at port 6667 and joins each client to the server at another,
+/// recording the lines the client sends. A side that closes closes the other.
+class RecordingRelay {
+ public:
+  ~RecordingRelay();
+  bool Start(const std::string& listen_address, const std::string& server_address);
+  /// Every line the clients sent, in order.
+  std::vector<std::string> ClientLines();
+  /// Waits until a line the client sent equals line, or ms pass.
+  bool WaitForClientLine(const std::string& line, int ms);
+  int accepted() const { return accepted_; }
+
+ private:
+  void Serve();
+  struct Pair {
+    int client;
+    int server;
+    std::string pending;
+  };
+  int listener_ = -1;
+  int wake_[2] = {-1, -1};
+  std::string server_address_;
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+  std::vector<Pair> pairs_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> accepted_{0};
+  std::thread thread_;
+};
+
+}  // namespace falatro::apptest
