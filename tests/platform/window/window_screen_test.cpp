@@ -307,6 +307,23 @@ TEST_P(WindowScreen, WithoutSizeSettingsTheCellComesFromTheWorkArea) {
   SDL_SetHint(SDL_HINT_DISPLAY_USABLE_BOUNDS, nullptr);
 }
 
+TEST_P(WindowScreen, CornerWindowOffAsksForAMaximisedWindow) {
+  struct Case {
+    const char* what;
+    bool corner;
+    bool maximised;
+  } cases[] = {{"CANTOTELA=SIM: the computed size", true, false}, {"CANTOTELA=NAO: maximised", false, true}};
+  for (const Case& c : cases) {
+    ConsoleSettings s = TestSettings();
+    s.CornerWindow = c.corner;
+    Open(s);
+    EXPECT_EQ((SDL_GetWindowFlags(Win.Window) & SDL_WINDOW_MAXIMIZED) != 0, c.maximised) << c.what;
+    // Whatever the window's size, the cells start at its top-left corner.
+    Screenshot shot = TakeScreenshot();
+    EXPECT_GE(shot.Width, std::min(80 * cw, 1280)) << c.what;
+  }
+}
+
 TEST_P(WindowScreen, TheTitleIsShownInUtf8) {
   SetConsoleTitle("Programa terminado \xE7");
   EXPECT_STREQ(SDL_GetWindowTitle(Win.Window), "Programa terminado \xC3\xA7");

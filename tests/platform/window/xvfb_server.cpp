@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/Xlib.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -41,7 +43,7 @@ bool XvfbServer::Start(int width, int height) {
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-  Pid = Spawn({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, &actions);
+  Pid = Spawn({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-terminate"}, &actions);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   if (Pid < 0) {
@@ -70,10 +72,20 @@ bool XvfbServer::Start(int width, int height) {
   }
   Display = std::atoi(number.c_str());
   setenv("DISPLAY", (":" + std::to_string(Display)).c_str(), 1);
+  // Xvfb ends when its last client leaves (-terminate): this connection lasts as long as the test
+  // program, so a program that dies does not leave its server behind.
+  Keeper = XOpenDisplay(nullptr);
+  if (!Keeper) {
+    Error = "cannot connect to Xvfb";
+    Stop();
+    return false;
+  }
   return true;
 }
 
 void XvfbServer::Stop() {
+  if (Keeper) XCloseDisplay(static_cast<::Display*>(Keeper));
+  Keeper = nullptr;
   if (Pid > 0) {
     kill(Pid, SIGTERM);
     int status;
