@@ -10,8 +10,8 @@ namespace falatro {
 /// The six banner lines: the program's name in block letters of "#" and blanks, 48 columns each.
 extern const char* const kBannerLines[6];
 
-/// What the main menu calls for the channel keys. These actions belong to the channel conversation
-/// and the channel list; until they are installed the keys say that the function is not available.
+/// The main menu's own state. The channel keys call the channel conversation and the channel list;
+/// a test may put other actions in their place here.
 struct MainMenuState {
   std::function<void(const std::string& channel)> join_channel;  ///< key J, after the name is read
   std::function<void()> browse_channel_list;                    ///< key L
@@ -20,9 +20,6 @@ struct MainMenuState {
   uint64_t lines_handled = 0; ///< server lines read and dispatched at the menu
 };
 extern MainMenuState Menu;
-
-/// Said by a channel key whose action is not installed.
-constexpr const char* kFeatureMissingText = "Fun\xE7\xE3o ainda n\xE3o dispon\xEDvel";
 
 /// Sets up the client: clears the console and titles it "Falatro", empties the ignore list, port 6667,
 /// not connected; starts speech with the sound directory of "FALATRO"/"DIRFALATRO" (default

@@ -137,7 +137,7 @@ TEST_F(DispatcherTest, ChannelEvents) {
        nullptr, LeftChannel},
       {"own ban with a colon before the mask", ":op!u@h MODE #sala +b :eu!*@*", {"op Baniu eu deste canal"}, "",
        "", nullptr, LeftChannel},
-      {"ban of a host mask", ":op!u@h MODE #sala +b *!*@host", {"op Baniu  deste canal"}, "", "", nullptr,
+      {"ban of a host mask names the mask", ":op!u@h MODE #sala +b *!*@host", {"op Baniu * deste canal"}, "", "", nullptr,
        StillInChannel},
       {"other modes give nothing", ":op!u@h MODE #sala +o joao", {}, "", ""},
       {"user modes give nothing", ":eu MODE eu :+i", {}, "", ""},

@@ -121,8 +121,8 @@ TEST_F(MainMenuTest, Keys) {
       {"a digit", "5", PromptText("FTOPINV")},
       {"J without a connection", "j", PromptText("FTNAOCON")},
       {"R without a connection", "R", PromptText("FTNAOCON")},
-      {"L without the channel list", "l", kFeatureMissingText},
-      {"M without private messages", "M", kFeatureMissingText},
+      {"L without a connection", "l", PromptText("FTNAOCON")},
+      {"M without a connection", "M", PromptText("FTNAOCON")},
       {"Esc and N stay", std::string("\x1bN"), "Confirma Fim?"},
       {"Esc and an extended key stay", std::string("\x1b\0\x3b", 3), "Confirma Fim?"},
   };
