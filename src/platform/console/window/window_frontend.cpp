@@ -373,8 +373,10 @@ bool OpenWindow(std::string* error) {
 
   if (!StartWindowLoop(error)) return fail();
   WinLoop.OnEvent = HandleEvent;
-  WinLoop.BeforeBlock = [] {
-    if (Win.FramePending) PresentWindow();
+  WinLoop.BeforeWait = [](bool blocking) {
+    if (!Win.FramePending) return;
+    if (blocking) PresentWindow();
+    else PresentSoon();
   };
   SDL_ShowWindow(Win.Window);
   SDL_StartTextInput();
@@ -388,7 +390,7 @@ void CloseWindow() {
   if (!Win.IsOpen) return;
   StopWindowLoop();
   WinLoop.OnEvent = nullptr;
-  WinLoop.BeforeBlock = nullptr;
+  WinLoop.BeforeWait = nullptr;
   SDL_StopTextInput();
   DestroyWindow();
   TTF_Quit();

@@ -128,9 +128,12 @@ void WindowLoopBackend::Wait(int timeout_ms, const int* fds, bool* readable, int
   }
   Drain();
   bool woken = WinLoop.WakeRequested.exchange(false);
-  if (PollFds(fds, readable, nfds) || woken || timeout_ms == 0) return;
+  if (PollFds(fds, readable, nfds) || woken || timeout_ms == 0) {
+    if (WinLoop.BeforeWait) WinLoop.BeforeWait(false);
+    return;
+  }
 
-  if (WinLoop.BeforeBlock) WinLoop.BeforeBlock();
+  if (WinLoop.BeforeWait) WinLoop.BeforeWait(true);
   // Drawing may have queued events of its own (exposure); a wake-up may have come meanwhile.
   Drain();
   if (WinLoop.WakeRequested.exchange(false)) return;

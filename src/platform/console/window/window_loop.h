@@ -21,7 +21,7 @@ namespace falatro {
 struct WindowLoopBackend : LoopBackend {
   uint64_t NowMs() override;
   /// Handles every SDL event already queued; when none brought anything (no wake-up, no readable fd)
-  /// and timeout_ms is not 0, presents pending drawing and blocks in SDL_WaitEventTimeout. The fds
+  /// and timeout_ms is not 0, shows pending drawing and blocks in SDL_WaitEventTimeout. The fds
   /// are watched meanwhile by a helper thread, which pushes an SDL event when one becomes readable.
   void Wait(int timeout_ms, const int* fds, bool* readable, int nfds) override;
   /// Pushes one SDL event (several wake-ups before the wait sees them make one). Any thread.
@@ -36,8 +36,9 @@ struct WindowLoopState {
   uint32_t WakeEventType = 0;            ///< registered SDL user event: wake-ups and readable fds
   /// Called with each SDL event taken from the queue (the front-end's event procedure).
   std::function<void(const SDL_Event&)> OnEvent;
-  /// Called before the wait blocks (the front-end presents what it drew since the last frame).
-  std::function<void()> BeforeBlock;
+  /// Called at every wait with whether it is about to block: the front-end shows what it drew since
+  /// the last frame (always before blocking; otherwise once a frame interval has passed).
+  std::function<void(bool blocking)> BeforeWait;
 
   // The descriptor watcher: a thread in poll() on the fds of the wait in progress and a control pipe.
   std::mutex WatchMutex;
