@@ -233,12 +233,10 @@ void HandleWindowEvent(const SDL_WindowEvent& we) {
       PresentWindow();
       break;
     case SDL_WINDOWEVENT_EXPOSED:
-      Win.SurfaceStale = true;
-      PresentWindow();
-      break;
     case SDL_WINDOWEVENT_SHOWN:
     case SDL_WINDOWEVENT_RESTORED:
     case SDL_WINDOWEVENT_MAXIMIZED:
+      Win.SurfaceStale = true;
       PresentWindow();
       break;
     default:
@@ -267,9 +265,10 @@ void HandleEvent(const SDL_Event& ev) {
       }
       break;
     case SDL_MOUSEMOTION:
+      // A burst of motion makes one zoomed frame per frame interval; the wait shows the last one.
       if (Crt.Magnifying) {
         SetMouse(ev.motion.x, ev.motion.y);
-        PresentWindow();
+        PresentSoon();
       }
       break;
     case SDL_MOUSEBUTTONUP:
