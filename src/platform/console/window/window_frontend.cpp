@@ -300,6 +300,9 @@ void DestroyWindow() {
 
 bool OpenWindow(std::string* error) {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // A window on a desktop only: without one, SDL would take over a text console's screen (KMS) and
+  // the program belongs in the terminal there. A driver the user names is used as named.
+  if (!SDL_GetHint(SDL_HINT_VIDEODRIVER)) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     if (error) *error = std::string("no display: ") + SDL_GetError();
     return false;
