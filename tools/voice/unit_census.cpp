@@ -167,9 +167,7 @@ bool RunUnitCensus(const std::string& data_dir, const std::vector<std::string>& 
   return true;
 }
 
-bool MeasureCoverage(const std::string& index_path, const std::string& letters_dir,
-                     const std::vector<std::string>& texts, UnitCoverage* coverage, std::string* error) {
-  *coverage = UnitCoverage{};
+bool OpenDatabaseSilently(const std::string& index_path, const std::string& letters_dir, std::string* error) {
   PrepareSilentSynthesizer();
   if (!LoadDiphoneIndex(index_path, &Diphone.Index, error)) {
     ReleaseSilentSynthesizer();
@@ -185,6 +183,21 @@ bool MeasureCoverage(const std::string& index_path, const std::string& letters_d
   }
   Diphone.DataSize = uint64_t(st.st_size);
   Diphone.LettersDir = letters_dir;
+  return true;
+}
+
+std::vector<uint8_t> SayToMemory(const std::string& text) {
+  std::vector<uint8_t> sound;
+  Diphone.OnFlush = [&sound](const uint8_t* data, size_t length) { sound.insert(sound.end(), data, data + length); };
+  SayText(text);
+  Diphone.OnFlush = [](const uint8_t*, size_t) {};
+  return sound;
+}
+
+bool MeasureCoverage(const std::string& index_path, const std::string& letters_dir,
+                     const std::vector<std::string>& texts, UnitCoverage* coverage, std::string* error) {
+  *coverage = UnitCoverage{};
+  if (!OpenDatabaseSilently(index_path, letters_dir, error)) return false;
   Diphone.OnLookup = [coverage](std::string_view name, int depth, bool found) {
     if (depth != 0) {
       ++coverage->FallbackLookups;

@@ -57,6 +57,12 @@ bool RunUnitCensus(const std::string& data_dir, const std::vector<std::string>& 
 bool MeasureCoverage(const std::string& index_path, const std::string& letters_dir,
                      const std::vector<std::string>& texts, UnitCoverage* coverage, std::string* error);
 
+/// Loads the database at index_path (data file beside it) into a silent synthesizer (see
+/// PrepareSilentSynthesizer). False and *error when either file cannot be opened.
+bool OpenDatabaseSilently(const std::string& index_path, const std::string& letters_dir, std::string* error);
+/// Transcribes a cp1252 text and says it with the loaded database, returning the 8-bit 11025 Hz sound.
+std::vector<uint8_t> SayToMemory(const std::string& text);
+
 /// Sets up the synthesizer's state for saying texts without a sound device (buffer allocated, sound
 /// handed to on_sound instead of played) and releases it.
 void PrepareSilentSynthesizer();

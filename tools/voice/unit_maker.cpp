@@ -3,6 +3,7 @@
 #include "unit_maker.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 
@@ -33,6 +34,28 @@ const char* kLeftCarrier = "p@";
 constexpr size_t kLeftCarrierPhonemes = 2;
 
 }  // namespace
+
+bool IsStop(const std::string& m) {
+  return m == "p" || m == "t" || m == "k" || m == "b" || m == "d" || m == "g" || m == "tS" || m == "dZ";
+}
+
+size_t ClosureStart(const std::vector<float>& s, size_t event, size_t earliest) {
+  // The generating voice reports a stop where its burst comes; the silence (or voice bar) of its
+  // closure lies before that mark. Walk back over 2 ms stretches quieter than a tenth of the speech
+  // around them to the end of the sound before: that is where the stop begins.
+  const size_t step = kSuiteRate / 500;
+  double loud = SpeechRms(s, kSuiteRate);
+  auto rms = [&](size_t end) {
+    double e = 0;
+    size_t begin = end >= step ? end - step : 0;
+    for (size_t i = begin; i < end; ++i) e += double(s[i]) * s[i];
+    return end > begin ? std::sqrt(e / double(end - begin)) : 0.0;
+  };
+  size_t pos = std::min(event, s.size());
+  size_t limit = std::max(earliest, event > kSuiteRate / 8 ? event - kSuiteRate / 8 : size_t(0));
+  while (pos > limit + step && rms(pos) < 0.1 * loud) pos -= step;
+  return pos;
+}
 
 const char* UnitMethodName(UnitMethod method) {
   switch (method) {
@@ -156,6 +179,10 @@ bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string
       }
     first = said.Phonemes[left].Sample / 2;
     last = said.Phonemes[left + count].Sample / 2;
+    // Each unit carries the closure of its own first stop and none of the stop that follows it.
+    size_t carrier_vowel = said.Phonemes[left - 1].Sample / 2;
+    if (IsStop(recipe.Phonemes[0])) first = ClosureStart(s, first, carrier_vowel);
+    if (IsStop(said.Phonemes[left + count].Name)) last = ClosureStart(s, last, first + 1);
     const size_t reach = kSuiteRate / 500;  // 2 ms
     first = NearestZeroCrossing(s, first, reach);
     last = NearestZeroCrossing(s, last, reach);

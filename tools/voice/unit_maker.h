@@ -35,7 +35,9 @@ struct UnitMakerState {
   /// generating voice, blank-separated.
   std::map<std::string, std::string> Symbols;
   size_t LongestSymbol = 0;
-  UnitMethod Method = UnitMethod::kCarrier;
+  /// Units cut stressed from carrier words come closest to the generating voice's own words (see
+  /// bench_voice_units), so that is how the databases are made.
+  UnitMethod Method = UnitMethod::kCarrierStressed;
   int Rate = 175;  ///< words per minute of the database being made
   bool Loaded = false;
 };
