@@ -136,6 +136,17 @@ TEST(SmallVoice, DatabaseHoldsEveryUnitItsWordsAskFor) {
   EXPECT_GT(c.Lookups, words.size());
   EXPECT_EQ(c.Hits, c.Lookups);
   EXPECT_EQ(c.FallbackLookups, 0u);
+
+  // Made again from nothing (another cache, one worker instead of two), the voice is the same bytes.
+  o.CacheDir = dir + "/cache-again";
+  o.Workers = 1;
+  VoiceBuild again;
+  ASSERT_TRUE(BuildVoice(o, &again, &error)) << error;
+  ASSERT_EQ(again.Files.size(), build.Files.size());
+  for (size_t i = 0; i < build.Files.size(); ++i) {
+    EXPECT_EQ(again.Files[i].Path, build.Files[i].Path);
+    EXPECT_TRUE(again.Files[i].Bytes == build.Files[i].Bytes) << build.Files[i].Path;
+  }
   std::error_code ec;
   fs::remove_all(dir, ec);
 }

@@ -10,7 +10,7 @@ namespace falatro {
 /// Rate of every recording and unit the suite plays.
 constexpr int kSuiteRate = 11025;
 /// Loudness every recording and unit is brought to: RMS of the voiced part, in 16-bit units.
-constexpr double kTargetRms = 3600.0;
+constexpr double kTargetRms = 5000.0;
 /// Samples (at 11025 Hz) over which each edge is faded to the zero level.
 constexpr size_t kEdgeFade = 22;
 
