@@ -6,10 +6,13 @@
 #include <SDL2/SDL_syswm.h>
 #include <X11/Xlib.h>
 
+#include <cstdlib>
+
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "platform/console/window/window_frontend.h"
 #include "window_test_support.h"
+#include "xvfb_server.h"
 
 namespace falatro {
 namespace {
@@ -81,6 +84,22 @@ TEST_F(WindowInput, RealKeysGiveThePcKeyCodes) {
     std::vector<uint8_t> got = Keys(c.words, c.bytes.size());
     EXPECT_EQ(got, c.bytes) << c.what;
   }
+}
+
+TEST_F(WindowInput, AltGrCharactersOfABrazilianLayoutAreTyped) {
+  const char* display = std::getenv("DISPLAY");
+  ASSERT_NE(display, nullptr);
+  ASSERT_EQ(RunXTool({"setxkbmap", "-display", display, "br"}), 0);
+  PumpFor(200);  // the window reads the new layout
+  const KeyCase cases[] = {
+      {"AltGr+Q is the slash", {"key", "ISO_Level3_Shift+q"}, {'/'}},
+      {"AltGr+E is the degree sign", {"key", "ISO_Level3_Shift+e"}, {0xB0}},
+      {"the c cedilla key", {"key", "ccedilla"}, {0xE7}},
+      {"Ctrl+Alt+Q still gives the Alt code", {"key", "ctrl+alt+q"}, {0, 16}},
+  };
+  for (const KeyCase& c : cases) EXPECT_EQ(Keys(c.words, c.bytes.size()), c.bytes) << c.what;
+  RunXTool({"setxkbmap", "-display", display, "us"});
+  PumpFor(200);
 }
 
 TEST_F(WindowInput, CtrlBreakEndsTheProgramWith255) {
