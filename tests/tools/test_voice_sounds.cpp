@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 
@@ -50,6 +51,36 @@ TEST(DialTones, EachKeyHoldsExactlyItsTwoFrequencies) {
   int low = 0, high = 0;
   EXPECT_FALSE(DialToneFrequencies('x', &low, &high));
   EXPECT_TRUE(MakeDialTone('x').empty());
+}
+
+TEST(SoundShaping, LoudnessReachesTheTargetWithoutPassingTheLimit) {
+  auto sine = [](double amplitude, size_t n, double spike) {
+    std::vector<float> s(n);
+    for (size_t i = 0; i < n; ++i) s[i] = float(amplitude * std::sin(2 * M_PI * 200 * double(i) / kSuiteRate));
+    if (spike > 0) s[n / 2] = float(spike);
+    return s;
+  };
+  struct Case { const char* what; std::vector<float> in; double least_rms; };
+  const Case cases[] = {
+      {"quiet tone is raised", sine(300, 5000, 0), 0.97 * kTargetRms},
+      {"loud tone is lowered", sine(30000, 5000, 0), 0.97 * kTargetRms},
+      {"a lone spike does not hold the rest down", sine(1000, 5000, 30000), 0.85 * kTargetRms},
+      {"crest factor of speech", sine(2000, 5000, 0), 0.97 * kTargetRms},
+  };
+  for (const Case& c : cases) {
+    std::vector<float> s = c.in;
+    MatchLoudness(s, kSuiteRate);
+    float peak = 0;
+    for (float v : s) peak = std::max(peak, std::fabs(v));
+    EXPECT_LE(peak, kPeakLimit) << c.what;
+    EXPECT_GE(SpeechRms(s, kSuiteRate), c.least_rms) << c.what;
+    EXPECT_LE(SpeechRms(s, kSuiteRate), 1.03 * kTargetRms) << c.what;
+  }
+  std::vector<float> silence(1000, 0.0f);
+  MatchLoudness(silence, kSuiteRate);
+  EXPECT_EQ(*std::max_element(silence.begin(), silence.end()), 0.0f) << "silence stays silent";
+  std::vector<uint8_t> bytes = ToUnsigned8({0.0f, 32767.0f, -32768.0f, 40000.0f, -40000.0f, 128.0f});
+  EXPECT_EQ(bytes, (std::vector<uint8_t>{128, 255, 0, 255, 0, 129})) << "8-bit conversion rounds and clips";
 }
 
 TEST(DiphoneDatabase, IndexIsSortedForBisectionAndEveryUnitIsFound) {

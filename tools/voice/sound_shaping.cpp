@@ -74,15 +74,27 @@ double LoudnessGain(const std::vector<float>& s, int rate, double target) {
   double rms = SpeechRms(s, rate);
   if (rms <= 0) return 1.0;
   double gain = target / rms;
-  float peak = 0;
-  for (float v : s) peak = std::max(peak, std::fabs(v));
-  if (peak > 0 && peak * gain > 32000.0) gain = 32000.0 / peak;
+  // The loud end of the sound (all but its loudest thousandth of samples, so that a lone spike does not
+  // hold the rest down) may go up to twice the 16-bit range into the limiter of MatchLoudness.
+  std::vector<float> magnitude(s.size());
+  for (size_t i = 0; i < s.size(); ++i) magnitude[i] = std::fabs(s[i]);
+  size_t at = magnitude.size() - 1 - magnitude.size() / 1000;
+  std::nth_element(magnitude.begin(), magnitude.begin() + long(at), magnitude.end());
+  float peak = magnitude[at];
+  if (peak > 0 && peak * gain > 2 * kPeakLimit) gain = 2 * kPeakLimit / peak;
   return gain;
 }
 
 void MatchLoudness(std::vector<float>& s, int rate, double target) {
   double gain = LoudnessGain(s, rate, target);
-  for (auto& v : s) v = float(v * gain);
+  // Samples above the knee are bent smoothly towards kPeakLimit instead of clipped, so a recording
+  // with a few loud peaks still reaches the common loudness.
+  const double knee = 0.75 * kPeakLimit, room = kPeakLimit - knee;
+  for (auto& v : s) {
+    double x = v * gain, a = std::fabs(x);
+    if (a > knee) a = knee + room * std::tanh((a - knee) / room);
+    v = float(x < 0 ? -a : a);
+  }
 }
 
 void SoundExtent(const std::vector<float>& s, float threshold, size_t margin, size_t* first, size_t* last) {

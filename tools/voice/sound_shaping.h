@@ -23,7 +23,11 @@ std::vector<float> ToFloat(const std::vector<int16_t>& in);
 /// RMS over the frames (10 ms) whose energy is within 30 dB of the loudest frame: the level of the
 /// speech itself, not of the pauses around it. 0 for silence.
 double SpeechRms(const std::vector<float>& s, int rate);
-/// Multiplies s so that SpeechRms becomes target, never letting a peak pass 32000.
+/// Largest sample value (16-bit units) a shaped sound reaches.
+constexpr double kPeakLimit = 32000.0;
+
+/// Multiplies s so that SpeechRms becomes target (peaks at most twice the 16-bit range before a soft
+/// limiter bends everything above 24000 towards kPeakLimit, which no sample passes).
 void MatchLoudness(std::vector<float>& s, int rate, double target = kTargetRms);
 /// Gain that MatchLoudness would apply (1 for silence).
 double LoudnessGain(const std::vector<float>& s, int rate, double target = kTargetRms);

@@ -51,7 +51,7 @@ constexpr const char* kProgramSoundDir = "zanvel/som/falatro";
 constexpr const char* kLettersDir = "zanvel/som/letras";
 constexpr const char* kDiphoneDir = "zanvel/som/difones";
 /// Changes whenever the way sounds are made changes, so cached sounds of an older recipe are not reused.
-constexpr const char* kVoiceRecipe = "voz-5";
+constexpr const char* kVoiceRecipe = "voz-6";
 /// The recipe and the generating voice's version: part of every cached sound's key.
 std::string VoiceSignature();
 
