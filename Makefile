@@ -42,7 +42,7 @@ run: install
 	@if [ -x $(BUILD)/falatro ]; then exec $(BUILD)/falatro; \
 	else echo "Falatro's client program is not written yet: there is no client to start."; fi
 
-test: build
+test: install
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
 test-san: deps
