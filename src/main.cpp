@@ -70,12 +70,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   InitSuiteSettings();
+  // The sound device first: a device that cannot open says so on standard error, which must not land
+  // on a terminal the console already draws on.
+  OpenSoundDevice();
   std::string error;
   if (!OpenConsole(options.frontend, &error)) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+    CloseSoundDevice();
     return 1;
   }
-  OpenSoundDevice();
   InitClient();
   MainMenu();
 }
