@@ -43,12 +43,8 @@ class EndToEnd : public apptest::AppFixture {
     heard_ = root_ + "/ouvido.wav";
     ASSERT_TRUE(OpenSoundDevice("file:" + heard_));
     Menu = MainMenuState{};
-    server_address_ = apptest::FreeLoopbackAddress();
-    relay_address_ = apptest::FreeLoopbackAddress();
-    ASSERT_FALSE(server_address_.empty());
-    ASSERT_FALSE(relay_address_.empty());
-    ASSERT_TRUE(server_.Start(root_, server_address_, "senha", 5)) << server_.Log();
-    ASSERT_TRUE(relay_.Start(relay_address_, server_address_));
+    ASSERT_TRUE(server_.StartOnFreeAddress(root_, "senha", 5, &server_address_)) << server_.Log();
+    ASSERT_TRUE(relay_.StartOnFreeAddress(server_address_, &relay_address_));
     WriteFile(narrix_root_ + "/falatro.ini",
               "[Falatro]\r\nServidor=" + relay_address_ + "\r\nNick=cliente\r\nSenha=senha\r\n");
     ASSERT_TRUE(peer_.Login(server_address_, apptest::kTestIrcPort, "amigo", "senha")) << server_.Log();

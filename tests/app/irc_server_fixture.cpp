@@ -147,6 +147,15 @@ bool NgircdServer::Start(const std::string& dir, const std::string& address, con
   return true;
 }
 
+bool NgircdServer::StartOnFreeAddress(const std::string& dir, const std::string& password, int ping_timeout,
+                                      std::string* address) {
+  for (int tries = 0; tries < 5; ++tries) {
+    *address = FreeLoopbackAddress();
+    if (!address->empty() && Start(dir, *address, password, ping_timeout)) return true;
+  }
+  return false;
+}
+
 void NgircdServer::Stop() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
@@ -192,6 +201,14 @@ bool RecordingRelay::Start(const std::string& listen_address, const std::string&
   if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return false;
   thread_ = std::thread([this] { Serve(); });
   return true;
+}
+
+bool RecordingRelay::StartOnFreeAddress(const std::string& server_address, std::string* address) {
+  for (int tries = 0; tries < 5; ++tries) {
+    *address = FreeLoopbackAddress();
+    if (!address->empty() && Start(*address, server_address)) return true;
+  }
+  return false;
 }
 
 std::vector<std::string> RecordingRelay::ClientLines() {

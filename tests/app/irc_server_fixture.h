@@ -30,6 +30,10 @@ class NgircdServer {
   /// time-out (seconds, at least 5). Waits until it accepts connections. False when it does not.
   bool Start(const std::string& dir, const std::string& address, const std::string& password,
              int ping_timeout = 120);
+  /// Start on a free loopback address, trying others when one is taken meanwhile by another test.
+  /// Sets *address.
+  bool StartOnFreeAddress(const std::string& dir, const std::string& password, int ping_timeout,
+                          std::string* address);
   /// Stops it (SIGTERM, then SIGKILL after 3 s) and waits for it.
   void Stop();
   bool running() const { return pid_ > 0; }
@@ -48,6 +52,8 @@ class RecordingRelay {
  public:
   ~RecordingRelay();
   bool Start(const std::string& listen_address, const std::string& server_address);
+  /// Start on a free loopback address (set in *address), trying others when one is taken meanwhile.
+  bool StartOnFreeAddress(const std::string& server_address, std::string* address);
   /// Every line the clients sent, in order.
   std::vector<std::string> ClientLines();
   /// Waits until a line the client sent equals line, or ms pass.
