@@ -111,7 +111,9 @@ bool HandleLine() {
     line.erase(0, 1);
     const size_t blank = line.find(' ');
     if (blank == std::string::npos) {
-      // A nickname without a message: the nickname stays typed for the message to follow.
+      // A nickname without a message: it stays typed, with its "+", for the message to follow (without
+      // the "+" the message would go to the whole channel).
+      line.insert(0, 1, '+');
       RedrawTypedLine();
       return false;
     }
@@ -250,6 +252,8 @@ void WaitForWork() {
   if (WhereX() == 1 && QueuedMessageCount() > 0) return;
   if (!Channel.Backlog.empty() && QueuedMessageCount() < kMessageQueueSize - 1 - 8) return;
   if (Client.ServerSocket > 0 && ServerDataWaiting() && Channel.Backlog.size() < kBacklogLimit) return;
+  // The data check dispatches the event loop's messages: a key may have arrived meanwhile.
+  if (KeyPressed()) return;
   ++Channel.Sleeps;
   if (Client.ServerSocket > 0 && Channel.Backlog.size() < kBacklogLimit) {
     WaitForFd(Client.ServerSocket, -1, true);
@@ -271,6 +275,7 @@ void ShowNextQueuedMessage() {
   if (!text.empty()) {
     Client.LastShownMessage = text;
     ++Channel.MessagesShown;
+    if (Channel.on_shown) Channel.on_shown(text);
     WriteLnSpoken(text);
     Delay(10);
     TextColor(7);

@@ -27,6 +27,8 @@ struct ChannelState {
   uint64_t Sleeps = 0;         ///< times the loop slept waiting for a key or server data
   /// Called at the end of every pass (benchmarks and tests watch the loop from here).
   std::function<void()> after_pass;
+  /// Called with each queued message as it is shown, before it is said.
+  std::function<void(const std::string&)> on_shown;
 };
 extern ChannelState Channel;
 
