@@ -1,6 +1,7 @@
 // Tests of start-up and the main menu on a simulated clock: banner and credits, the keys of the menu,
 // the quit confirmation, and server lines read while the menu waits.
 #include "app/main_menu.h"
+#include "app/program_options.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -223,6 +224,35 @@ TEST_F(MainMenuTest, AServerThatClosesIsReportedOnce) {
   EXPECT_EQ(Client.ServerSocket, 0);
   EXPECT_TRUE(ScreenHas(PromptText("FTOPINV"))) << "the menu keeps working";
   EXPECT_EQ(Client.Nickname, "eu") << "the rest of the state survives";
+}
+
+TEST(ProgramOptionsTest, CommandLine) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    FrontendChoice frontend;
+    bool help, version, error;
+  };
+  const Case cases[] = {
+      {"nothing: chosen by what is there", {}, FrontendChoice::kAuto, false, false, false},
+      {"window", {"--window"}, FrontendChoice::kWindow, false, false, false},
+      {"terminal", {"--terminal"}, FrontendChoice::kTerminal, false, false, false},
+      {"headless", {"--headless"}, FrontendChoice::kHeadless, false, false, false},
+      {"the last choice wins", {"--window", "--headless"}, FrontendChoice::kHeadless, false, false, false},
+      {"help", {"--help"}, FrontendChoice::kAuto, true, false, false},
+      {"short help", {"-h"}, FrontendChoice::kAuto, true, false, false},
+      {"version", {"--version"}, FrontendChoice::kAuto, false, true, false},
+      {"unknown option", {"--janela"}, FrontendChoice::kAuto, false, false, true},
+      {"a stray argument", {"--terminal", "irc.exemplo"}, FrontendChoice::kTerminal, false, false, true},
+  };
+  for (const Case& c : cases) {
+    const ProgramOptions o = ParseProgramOptions(c.args);
+    EXPECT_EQ(o.frontend, c.frontend) << c.what;
+    EXPECT_EQ(o.help, c.help) << c.what;
+    EXPECT_EQ(o.version, c.version) << c.what;
+    EXPECT_EQ(!o.error.empty(), c.error) << c.what;
+  }
+  EXPECT_NE(UsageText("falatro").find("--headless"), std::string::npos);
 }
 
 }  // namespace
