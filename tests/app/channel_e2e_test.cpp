@@ -1,0 +1,299 @@
+// End-to-end runs of the channel and the channel list against Debian's ngircd: the client logged in
+// through a relay that records what it sends, scripted peers on the other side, and a script of steps
+// run from the event loop's timers on the client's own thread.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <stdexcept>
+
+#include "app/channel.h"
+#include "app/channel_list.h"
+#include "app/client_state.h"
+#include "app/login.h"
+#include "app/main_menu.h"
+#include "app/prompt_catalogue.h"
+#include "app_fixture.h"
+#include "console/keyboard.h"
+#include "console/nxcrt.h"
+#include "irc_peer.h"
+#include "irc_server_fixture.h"
+#include "platform/console/headless/headless_frontend.h"
+#include "speech/sound_device.h"
+
+namespace falatro {
+namespace {
+
+using apptest::IrcPeer;
+using Lines = std::vector<std::string>;
+
+struct ScriptFailure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+constexpr uint8_t kF2 = 60, kF3 = 61, kF6 = 64, kDown = 80;
+
+class ChannelEndToEnd : public apptest::AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    UseRealClock();
+    ResetConsoleState();
+    SetConsoleFrontend(HeadlessFrontend(RealClockBackend()));
+    Crt.exit_hook = [](int code) { throw ConsoleExit{code}; };
+    InitConsole();
+    SetSoundBackend(nullptr);
+    ASSERT_TRUE(OpenSoundDevice("file:" + root_ + "/ouvido.wav"));
+    Channel = ChannelState{};
+    ChannelBrowser = ChannelBrowserState{};
+    Channel.on_shown = [this](const std::string& text) { shown_.push_back(text); };
+    server_address_ = apptest::FreeLoopbackAddress();
+    relay_address_ = apptest::FreeLoopbackAddress();
+    ASSERT_FALSE(server_address_.empty());
+    ASSERT_FALSE(relay_address_.empty());
+    ASSERT_TRUE(server_.Start(root_, server_address_, "senha", 120)) << server_.Log();
+    ASSERT_TRUE(relay_.Start(relay_address_, server_address_));
+    StartSpeech();
+    ASSERT_TRUE(amigo_.Login(server_address_, apptest::kTestIrcPort, "amigo", "senha"));
+    ASSERT_TRUE(bia_.Login(server_address_, apptest::kTestIrcPort, "bia", "senha"));
+    Client.ServerName = relay_address_;
+    Client.Nickname = "cliente";
+    Client.Password = "senha";
+    ConnectToServer();
+    ASSERT_GT(Client.ServerSocket, 0) << Screen() << server_.Log();
+  }
+  void TearDown() override {
+    amigo_.Close();
+    bia_.Close();
+    server_.Stop();
+    CloseSoundDevice();
+    Channel = ChannelState{};
+    AppFixture::TearDown();
+  }
+
+  // A step: when ready() holds, act() runs and the script moves on; a step not ready within
+  // timeout_ms fails the test.
+  void Then(std::string what, std::function<bool()> ready, std::function<void()> act = {},
+            int timeout_ms = 10000) {
+    steps_.push_back({std::move(what), std::move(ready), std::move(act), timeout_ms});
+  }
+  static void Type(const std::string& bytes) {
+    for (char c : bytes) PostChar(static_cast<uint8_t>(c), 0);
+  }
+  static std::string Ext(uint8_t code) { return std::string(1, '\0') + static_cast<char>(code); }
+  bool ScreenHas(const std::string& text) const { return Screen().find(text) != std::string::npos; }
+  bool WasShown(const std::string& text) const {
+    return std::find(shown_.begin(), shown_.end(), text) != shown_.end();
+  }
+  int LinesSent(const std::string& line) {
+    int n = 0;
+    for (const std::string& l : relay_.ClientLines()) n += l == line;
+    return n;
+  }
+  // Runs body (the client's action) while the steps drive it; true when every step ran.
+  bool RunScript(const std::function<void()>& body) {
+    step_ = 0;
+    step_started_ = NowMs();
+    running_ = true;
+    AddTimer(10, [this] { Tick(); });
+    try {
+      body();
+    } catch (const ScriptFailure& e) {
+      ADD_FAILURE() << e.what() << "\nscreen:\n" << Screen();
+    }
+    running_ = false;
+    EventLoop.timers.clear();
+    return step_ == steps_.size();
+  }
+  void Tick() {
+    if (!running_) return;
+    amigo_.Pump();
+    bia_.Pump();
+    if (step_ < steps_.size()) {
+      Step& s = steps_[step_];
+      if (s.ready()) {
+        if (s.act) s.act();
+        ++step_;
+        step_started_ = NowMs();
+      } else if (NowMs() - step_started_ > static_cast<uint64_t>(s.timeout_ms)) {
+        throw ScriptFailure("step not reached: " + s.what);
+      }
+    }
+    AddTimer(10, [this] { Tick(); });
+  }
+  // Both peers are in #sala with amigo as its operator (the first to join).
+  void PeersInSala() {
+    amigo_.Join("#sala");
+    ASSERT_TRUE(amigo_.WaitFor(" 366 ", 5000));
+    bia_.Join("#sala");
+    ASSERT_TRUE(bia_.WaitFor(" 366 ", 5000));
+  }
+  bool ClientInSala() const { return Client.InChannel && amigo_.Saw(":cliente!") && amigo_.Saw("JOIN"); }
+
+  struct Step {
+    std::string what;
+    std::function<bool()> ready;
+    std::function<void()> act;
+    int timeout_ms;
+  };
+  std::vector<Step> steps_;
+  size_t step_ = 0;
+  uint64_t step_started_ = 0;
+  bool running_ = false;
+  Lines shown_;
+  std::string server_address_, relay_address_;
+  apptest::NgircdServer server_;
+  apptest::RecordingRelay relay_;
+  IrcPeer amigo_, bia_;
+};
+
+TEST_F(ChannelEndToEnd, ConversationCommandsIgnoreAndKick) {
+  PeersInSala();
+  const Lines burst = {"amigo. um", "bia. dois", "amigo. tres", "bia. quatro", "amigo. cinco", "bia. seis"};
+  Then("in the channel", [&] { return ClientInSala(); }, [&] {
+    Type("ola");
+    // Each message has gone round the channel before the other peer says the next, so the server
+    // relays them in this order.
+    const char* words[] = {"um", "dois", "tres", "quatro", "cinco", "seis"};
+    for (int i = 0; i < 6; ++i) {
+      (i % 2 ? bia_ : amigo_).Privmsg("#sala", words[i]);
+      EXPECT_TRUE((i % 2 ? amigo_ : bia_).WaitFor(std::string("PRIVMSG #sala :") + words[i], 3000));
+    }
+  });
+  Then("the messages wait while a line is typed", [&] { return QueuedMessageCount() >= 6; }, [&] {
+    for (const std::string& m : burst) EXPECT_FALSE(WasShown(m)) << m;
+    Type("\r");
+  });
+  Then("all said once the line is sent", [&] { return WasShown("cliente. ola"); }, [&] {
+    Lines got;
+    for (const std::string& s : shown_)
+      if (s.find(". ") != std::string::npos) got.push_back(s);
+    Lines expected = burst;
+    expected.push_back("cliente. ola");
+    EXPECT_EQ(got, expected);
+    Type("/ignorar AMIGO\r");
+  });
+  Then("amigo ignored", [&] { return WasShown("Apelido ignorado: AMIGO"); }, [&] {
+    amigo_.Privmsg("#sala", "secreto");
+    amigo_.Send("NICK amigo2");
+    amigo_.Privmsg("#sala", "secreto2");
+  });
+  Then("bia saw it all", [&] { return bia_.Saw("PRIVMSG #sala :secreto2"); },
+       [&] { bia_.Privmsg("#sala", "marca"); });
+  Then("the ignore follows the nick change", [&] { return WasShown("bia. marca"); }, [&] {
+    EXPECT_TRUE(WasShown("amigo Trocou de nick para amigo2"));
+    EXPECT_FALSE(WasShown("amigo. secreto"));
+    EXPECT_FALSE(WasShown("amigo2. secreto2"));
+    Type("/designorar amigo2\r");
+  });
+  Then("unignored", [&] { return WasShown("Apelido designorado: amigo2"); },
+       [&] { amigo_.Privmsg("#sala", "voltei"); });
+  Then("heard again", [&] { return WasShown("amigo2. voltei"); }, [&] { Type("+bia psiu\r//quem\r"); });
+  Then("the private message and the names", [&] { return bia_.Saw("PRIVMSG bia :psiu") && WasShown("@amigo2"); },
+       [&] { Type("/nick cliente2\r"); });
+  Then("renamed", [&] { return Client.Nickname == "cliente2"; },
+       [&] { amigo_.Send("KICK #sala cliente2 :fora"); });
+  EXPECT_TRUE(RunScript([] { JoinChannel("sala"); }));
+  EXPECT_FALSE(Client.InChannel);
+  ASSERT_FALSE(shown_.empty());
+  EXPECT_EQ(shown_.back(), "Voc\xEA foi expulso do canal");
+  EXPECT_TRUE(bia_.Saw("PRIVMSG #sala :ola"));
+  EXPECT_EQ(LinesSent("NAMES #sala"), 1);
+  EXPECT_EQ(LinesSent("Part #sala"), 0) << "nothing is sent after a kick";
+  EXPECT_EQ(Client.CurrentChannel, "sala");
+}
+
+TEST_F(ChannelEndToEnd, LeaveConfirmationAndBan) {
+  PeersInSala();
+  Then("in the channel", [&] { return ClientInSala(); }, [] { Type("\x1bN"); });
+  Then("stays after N", [&] { return ScreenHas("Confirma Fim?") && Client.InChannel; },
+       [&] { amigo_.Send("MODE #sala +b cliente!*@*"); });
+  EXPECT_TRUE(RunScript([] { JoinChannel("sala"); }));
+  EXPECT_EQ(shown_.back(), "amigo Baniu cliente deste canal");
+
+  // Joining again (the ban is lifted) and leaving with Esc and S.
+  amigo_.Send("MODE #sala -b cliente!*@*");
+  ASSERT_TRUE(amigo_.WaitFor("-b", 3000));
+  steps_.clear();
+  amigo_.Send("PING :marca");
+  Then("in the channel again", [&] { return Client.InChannel && Channel.LinesRead > 0; },
+       [] { Type("\x1bS"); });
+  EXPECT_TRUE(RunScript([] { JoinChannel("sala"); }));
+  EXPECT_TRUE(amigo_.WaitFor("PART #sala", 3000));
+  EXPECT_TRUE(Client.CurrentChannel.empty());
+  EXPECT_GT(Client.ServerSocket, 0);
+}
+
+TEST_F(ChannelEndToEnd, ADroppedConnection) {
+  PeersInSala();
+  Then("in the channel", [&] { return ClientInSala(); }, [&] { server_.Stop(); });
+  EXPECT_TRUE(RunScript([] { JoinChannel("sala"); }));
+  EXPECT_EQ(Client.ServerSocket, 0);
+  EXPECT_FALSE(Client.InChannel);
+  EXPECT_TRUE(ScreenHas("Conex\xE3o remota caiu")) << Screen();
+}
+
+TEST_F(ChannelEndToEnd, FunctionKeysCopyAndPaste) {
+  PeersInSala();
+  Then("in the channel", [&] { return ClientInSala(); }, [] { Type(Ext(kF6)); });
+  Then("the address said", [&] { return ScreenHas(Client.LocalAddress) && ScreenHas("desta conex"); },
+       [] { Type(Ext(kF2) + "3\rbia\r"); });
+  Then("remembered", [&] { return Client.NicknameMemory[3] == "bia"; },
+       [] { Type(Ext(kF3) + "3\roi\r"); });
+  Then("the nickname sent in a line", [&] { return bia_.Saw("PRIVMSG #sala :bia oi"); },
+       [&] { amigo_.Privmsg("#sala", "copie isto"); });
+  Then("amigo's message shown", [&] { return Client.LastShownMessage == "amigo. copie isto"; },
+       [] { Type(Ext(255)); });
+  Then("copied", [&] { return Kbd.OwnClipboard == "copie isto"; }, [] { Type(Ext(254) + "\r"); });
+  Then("pasted and sent", [&] { return bia_.Saw("PRIVMSG #sala :copie isto"); }, [] { Type("\x1bS"); });
+  EXPECT_TRUE(RunScript([] { JoinChannel("sala"); }));
+}
+
+TEST_F(ChannelEndToEnd, AListOfMoreThan5000ChannelsEndsInANewLogin) {
+  // One peer holds 5001 channels (joined in comma lists that fit a line).
+  IrcPeer criador;
+  ASSERT_TRUE(criador.Login(server_address_, apptest::kTestIrcPort, "criador", "senha"));
+  std::string batch;
+  for (int i = 0; i <= 5000; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "#c%04d", i);
+    batch += (batch.empty() ? "" : ",") + std::string(name);
+    if (batch.size() > 400 || i == 5000) {
+      criador.Join(batch);
+      batch.clear();
+    }
+  }
+  criador.Send("PING :feito");
+  ASSERT_TRUE(criador.WaitFor("feito", 30000));
+  Then("browsing", [&] { return ScreenHas("do mesmo."); }, [&] { Type(Ext(kDown) + "\x1b"); }, 30000);
+  Type("\r");
+  EXPECT_TRUE(RunScript([] { BrowseChannelList(); }));
+  EXPECT_EQ(ChannelBrowser.Count, 5000);
+  EXPECT_EQ(relay_.accepted(), 2) << "a new login stopped the list";
+  EXPECT_GT(Client.ServerSocket, 0);
+  EXPECT_EQ(ChannelBrowser.Position, 1);
+}
+
+TEST_F(ChannelEndToEnd, ASearchWordJoinAndBackToTheSamePlace) {
+  for (const char* name : {"#bate-papo", "#papo-livre", "#outro"}) amigo_.Join(name);
+  amigo_.Send("TOPIC #papo-livre :\x03" "4,12tudo\x03" "04 livre");
+  amigo_.Send("PING :feito");
+  ASSERT_TRUE(amigo_.WaitFor("feito", 5000));
+  Then("browsing", [&] { return ScreenHas("do mesmo."); }, [] { Type(Ext(kDown) + "\r"); });
+  Then("in BATE-PAPO", [&] { return Client.InChannel && amigo_.Saw("JOIN :#bate-papo") && amigo_.Saw(":cliente!"); },
+       [] { Type("\x1bS"); });
+  Then("back in the list", [&] { return !Client.InChannel && ChannelBrowser.Position == 1 && ScreenHas("do mesmo."); },
+       [] { Type(Ext(kDown) + Ext(59)); });
+  Then("the next channel and its description", [&] { return ScreenHas("PAPO-LIVRE") && ScreenHas("1 :tudo livre"); },
+       [] { Type("\x1b"); });
+  Type("papo\r");
+  EXPECT_TRUE(RunScript([] { BrowseChannelList(); }));
+  EXPECT_EQ(LinesSent("LIST *papo*"), 1);
+  EXPECT_EQ(ChannelBrowser.Count, 2);
+  EXPECT_EQ(LinesSent("JOIN #BATE-PAPO"), 1);
+  EXPECT_EQ(LinesSent("Part #BATE-PAPO"), 1);
+  EXPECT_EQ(ChannelBrowser.Position, 2);
+}
+
+}  // namespace
+}  // namespace falatro
