@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <set>
 
 #include "base/paths.h"
 #include "dial_tones.h"
@@ -14,6 +15,7 @@
 #include "recording_list.h"
 #include "sound_shaping.h"
 #include "speech/diphone_synth.h"
+#include "speech/number_words.h"
 #include "install_tree.h"
 
 namespace falatro {
@@ -202,6 +204,34 @@ TEST(RecordingLists, TheVoiceDataIsComplete) {
     EXPECT_TRUE(names.count("_FON" + std::to_string(c))) << char(c);
     EXPECT_TRUE(names.count("_FON" + std::to_string(c + 32))) << char(c + 32);
   }
+}
+
+TEST(RecordingLists, EveryNumberWordTheProgramPlaysHasItsRecording) {
+  std::vector<RecordingEntry> all;
+  std::string error;
+  ASSERT_TRUE(ReadAllRecordings(FALATRO_SOURCE_DIR "/data/voice", &all, &error)) << error;
+  std::set<std::string> names;
+  for (const auto& e : all) names.insert(e.Name);
+  std::vector<uint64_t> numbers;
+  for (uint64_t n = 0; n < 1000; ++n) numbers.push_back(n);
+  for (uint64_t scale : {1000ull, 1000000ull, 1000000000ull, 1000000000000ull}) {
+    numbers.push_back(scale);
+    numbers.push_back(2 * scale);
+  }
+  for (uint64_t n : numbers) {
+    std::string words = NumberToWords(n);
+    size_t p = 0;
+    while (p < words.size()) {
+      size_t q = words.find(' ', p);
+      if (q == std::string::npos) q = words.size();
+      if (q > p) {
+        std::string file = NumberWordFileName(words.substr(p, q - p));
+        EXPECT_TRUE(names.count(file)) << n << ": no recording " << file;
+      }
+      p = q + 1;
+    }
+  }
+  for (const char* word : {"uma", "duas"}) EXPECT_TRUE(names.count(NumberWordFileName(word))) << word;
 }
 
 }  // namespace
