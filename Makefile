@@ -58,5 +58,10 @@ fuzz: deps
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
 
+# A local IRC server (ngircd) with two scripted people chatting in #falatro, and the client set up for
+# it in build/demo; your own settings are not touched. Everything started stops when the client ends.
+demo: build
+	@tools/demo/run_demo.sh $(BUILD)
+
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) build-fuzz
