@@ -152,6 +152,7 @@ void BrowseChannelList() {
   }
   SayPrompt("FTPEGLIS", 1);
   const int count = CollectList();
+  ChannelBrowser.collected_ms = NowMs();
   if (count < 0) return;
   ChannelBrowser.Count = count;
   ChannelBrowser.Position = 0;
@@ -163,6 +164,7 @@ void BrowseChannelList() {
   WriteNumberSpoken(count);
   ConsoleWriteLn();
   SayPrompt("FTORDAG", 1);
+  ChannelBrowser.sort_started_ms = NowMs();
   SortChannelList(count);
   ChannelBrowser.sorted_at_ms = NowMs();
 

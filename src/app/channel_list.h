@@ -17,6 +17,8 @@ struct ChannelBrowserState {
   int Position = 0;  ///< 0 stands before the first channel
   uint64_t sorted_at_ms = 0;  ///< clock when the sorted list was ready (before the browsing prompt)
   uint64_t end_of_list_ms = 0;  ///< clock when the end of the list (or the cut-off) was read
+  uint64_t collected_ms = 0;    ///< clock when collection was over (after the new login, if one was made)
+  uint64_t sort_started_ms = 0; ///< clock when sorting began (after the count was said)
 };
 extern ChannelBrowserState ChannelBrowser;
 
