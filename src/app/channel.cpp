@@ -351,6 +351,9 @@ void JoinChannel(const std::string& name) {
         HandleTypedKey(k);
       } else {
         HandleChannelFunctionKey(ReadKey());
+        // A key that spoke on lines of its own (help, address, settings) left the typed line behind:
+        // it goes back on the cursor's row, so messages keep waiting until it is sent or erased.
+        if (Client.InChannel && !Client.TypedLine.empty() && WhereX() == 1) RedrawTypedLine();
       }
     }
     if (WhereX() == 1 && Client.InChannel) ShowNextQueuedMessage();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/channel.h"
 #include "app/client_state.h"
 #include "app/prompt_catalogue.h"
@@ -36,6 +38,7 @@ class ChannelKeysTest : public apptest::ChannelFixture {
   }
   bool Saw(const std::string& text) const { return screen_.find(text) != std::string::npos; }
   std::string screen_;
+  std::vector<std::string> shown_;
 };
 
 TEST_F(ChannelKeysTest, HelpSaysItsLinesInOrder) {
@@ -76,6 +79,20 @@ TEST_F(ChannelKeysTest, NicknameMemory) {
     EXPECT_EQ(Client.NicknameMemory[7], c.memory7);
     EXPECT_EQ(Client.NicknameMemory[255], "");
   }
+}
+
+TEST_F(ChannelKeysTest, HelpKeepsTheTypedLineAndTheMessagesWaiting) {
+  Channel.on_shown = [this](const std::string& text) { shown_.push_back(text); };
+  ServerSendsAt(1100, ":ana!u@h PRIVMSG #sala :espere\r\n");
+  std::string row;
+  AddTimer(8000, [&] {
+    row = Row(Crt.TextWindow.Top + WhereY());
+    EXPECT_EQ(std::count(shown_.begin(), shown_.end(), "ana. espere"), 0) << "said while a line was typed";
+  });
+  TypeAt(9000, " linha\r");
+  EXPECT_EQ(Run("meia" + Ext(kF1), 8500, 12000), Lines{"PRIVMSG #sala :meia linha"});
+  EXPECT_EQ(row, "meia");
+  EXPECT_EQ(std::count(shown_.begin(), shown_.end(), "ana. espere"), 1);
 }
 
 TEST_F(ChannelKeysTest, F5SendsThePendingLineThenIsInvalid) {
