@@ -314,3 +314,59 @@ TEST_F(ChannelTest, PrivateMessageFromTheMenu) {
 
 }  // namespace
 }  // namespace falatro
+
+namespace falatro {
+namespace {
+
+// Random keys and random server lines: the loop never crashes, never holds more than 256 typed
+// characters, and every line it sends is one line.
+TEST_F(ChannelTest, RandomKeysAndServerLines) {
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  std::string keys;
+  for (int i = 0; i < 3000; ++i) {
+    const uint8_t k = static_cast<uint8_t>(next() % 256);
+    if (k == 27) continue;  // Esc would leave
+    if (k == 0) {
+      // Extended keys other than the speech settings and the screen review (those wait for their own
+      // answers, tested elsewhere).
+      const uint8_t code = static_cast<uint8_t>(next() % 256);
+      if (code == 62 || code == 67) continue;
+      keys += std::string(1, '\0') + static_cast<char>(code);
+    } else {
+      keys.push_back(static_cast<char>(k));
+    }
+  }
+  std::string lines;
+  for (int i = 0; i < 300; ++i) {
+    std::string line = ":n" + std::to_string(next() % 5) + "!u@h ";
+    const char* commands[] = {"PRIVMSG #sala :", "PRIVMSG eu :", "JOIN :#sala", "PART #sala", "NICK :",
+                              "TOPIC #sala :", "353 eu = #sala :", "MODE #sala +b ", "KICK #sala n1 :"};
+    line += commands[next() % 9];
+    const int len = next() % 40;
+    for (int j = 0; j < len; ++j) {
+      char c = static_cast<char>(next() % 256);
+      if (c == '\r' || c == '\n' || c == 0) c = 'x';
+      line.push_back(c);
+    }
+    lines += line + "\r\n";
+  }
+  ServerSendsAt(1500, lines);
+  bool within = true;
+  Channel.after_pass = [&] { within = within && Client.TypedLine.size() <= kTypedLineMax; };
+  TypeAt(1000, keys);
+  TypeAt(sim_.now + 1000 + 10 * keys.size() + 60000, "\x19\x1bS");
+  JoinSala();
+  EXPECT_TRUE(within);
+  const Lines sent = SentLines();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back(), "Part #sala") << "the loop ran to the final Esc S";
+  EXPECT_GT(sent.size(), 10u);
+  for (const std::string& l : sent) EXPECT_EQ(l.find_first_of("\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace falatro
