@@ -205,13 +205,18 @@ bool IsPing(const std::string& line) {
   return line.compare(at, 4, "PING") == 0;
 }
 
+// True when the ring has room for what line would queue (an empty ring takes any line).
+bool RingHasRoomFor(const std::string& line) {
+  const int free_slots = kMessageQueueSize - 1 - QueuedMessageCount();
+  return QueuedMessageCount() == 0 || static_cast<int>(EntriesNeeded(line)) <= free_slots;
+}
+
 // Dispatches held-back lines while the ring has room for what they queue. A PING is answered at once
 // even when it has to wait behind other lines, so a long burst never costs the connection.
 void DrainBacklog() {
   while (!Channel.Backlog.empty() && Client.InChannel) {
     const std::string& line = Channel.Backlog.front();
-    const int free_slots = kMessageQueueSize - 1 - QueuedMessageCount();
-    if (QueuedMessageCount() > 0 && static_cast<int>(EntriesNeeded(line)) > free_slots) return;
+    if (!RingHasRoomFor(line)) return;
     HandleServerLine(line);
     Channel.Backlog.pop_front();
   }
@@ -230,9 +235,7 @@ bool ReadWaitingLines() {
     }
     ++Channel.LinesRead;
     std::string line = std::move(Client.CurrentMessage);
-    const int free_slots = kMessageQueueSize - 1 - QueuedMessageCount();
-    if (Channel.Backlog.empty() &&
-        (QueuedMessageCount() == 0 || static_cast<int>(EntriesNeeded(line)) <= free_slots)) {
+    if (Channel.Backlog.empty() && RingHasRoomFor(line)) {
       HandleServerLine(line);
     } else {
       if (IsPing(line)) {
@@ -250,7 +253,7 @@ bool ReadWaitingLines() {
 void WaitForWork() {
   if (KeyPressed()) return;
   if (WhereX() == 1 && QueuedMessageCount() > 0) return;
-  if (!Channel.Backlog.empty() && QueuedMessageCount() < kMessageQueueSize - 1 - 8) return;
+  if (!Channel.Backlog.empty() && RingHasRoomFor(Channel.Backlog.front())) return;
   if (Client.ServerSocket > 0 && ServerDataWaiting() && Channel.Backlog.size() < kBacklogLimit) return;
   // The data check dispatches the event loop's messages: a key may have arrived meanwhile.
   if (KeyPressed()) return;

@@ -370,3 +370,37 @@ TEST_F(ChannelTest, RandomKeysAndServerLines) {
 
 }  // namespace
 }  // namespace falatro
+
+namespace falatro {
+namespace {
+
+// A full ring with a long names reply held back while the user types: the loop sleeps instead of
+// spinning, and everything is said once the line is sent.
+TEST_F(ChannelTest, AHeldBackBurstWhileTypingDoesNotSpin) {
+  std::string burst;
+  for (int i = 0; i < 200; ++i) burst += ":ana!u@h PRIVMSG #sala :m" + std::to_string(i) + "\r\n";
+  burst += ":srv 353 eu = #sala :";
+  for (int i = 0; i < 150; ++i) burst += "n" + std::to_string(i) + " ";
+  burst += "\r\n:bia!u@h PRIVMSG #sala :depois\r\n";
+  TypeAt(1000, "x");
+  ServerSendsAt(1100, burst);
+  uint64_t passes_at_3s = 0, passes_at_10s = 0;
+  AddTimer(3000, [&] { passes_at_3s = Channel.Passes; });
+  AddTimer(10000, [&] { passes_at_10s = Channel.Passes; });
+  TypeAt(11000, "\r");
+  Channel.after_pass = [&] {
+    if (!shown_.empty() && shown_.back() == "bia. depois" && !KeyPressed()) TypeAt(sim_.now + 10, "\x1bS");
+  };
+  JoinSala();
+  EXPECT_LT(passes_at_10s - passes_at_3s, 20u) << "the loop spun while waiting for the typed line";
+  ASSERT_GE(shown_.size(), 350u);
+  EXPECT_EQ(shown_[1], "ana. m0");
+  EXPECT_EQ(shown_[200], "ana. m199");
+  EXPECT_EQ(shown_[201], "eu. x");
+  EXPECT_EQ(shown_[202], "n0");
+  EXPECT_EQ(shown_.back(), "bia. depois");
+  EXPECT_EQ(Client.MessagesLost, 0u);
+}
+
+}  // namespace
+}  // namespace falatro
