@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "base/event_loop.h"
-#include "console/frontend.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
+#include "platform/console/headless/headless_frontend.h"
 #include "platform/sound/sound_backends.h"
 #include "speech/sound_device.h"
 #include "speech/suite_settings.h"
@@ -29,25 +29,6 @@
 using namespace falatro;
 
 namespace {
-
-struct BenchFrontend : ConsoleFrontend {
-  LoopBackend* backend = nullptr;
-  const char* Name() const override { return "bench"; }
-  bool Open(std::string*) override { return true; }
-  void Close() override {}
-  void PaintSpan(int, int, int) override {}
-  void RepaintAll() override {}
-  void ScrollUp(int, int, int, int, bool) override {}
-  void SetCaret(bool, int, int) override {}
-  void SetTitle(std::string_view) override {}
-  void Beep() override {}
-  bool SetClipboard(std::string_view) override { return false; }
-  bool GetClipboard(std::string*) override { return false; }
-  bool HasKeyUpEvents() const override { return true; }
-  void Notice(std::string_view) override {}
-  LoopBackend* Backend() override { return backend; }
-};
-BenchFrontend frontend;
 
 uint64_t SteadyMicros() {
   return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
@@ -89,9 +70,8 @@ std::vector<uint8_t> Wave8(size_t bytes) {
 
 void StartConsole(LoopBackend* backend) {
   SetLoopBackend(backend);
-  frontend.backend = backend;
   ResetConsoleState();
-  SetConsoleFrontend(&frontend);
+  SetConsoleFrontend(HeadlessFrontend(backend));
   ResetKeyboardState();
   ResetWavePlayer();
   InitConsole();

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "base/event_loop.h"
-#include "console/frontend.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
+#include "platform/console/headless/headless_frontend.h"
 #include "speech/diphone_synth.h"
 #include "speech/sound_device.h"
 #include "speech/speech.h"
@@ -65,24 +65,6 @@ struct TimingDevice : SoundBackend {
   void Reset() override {}
   void StartEffect(const int16_t*, size_t, uint32_t, bool) override {}
   void StopEffect() override {}
-};
-
-struct QuietFrontend : ConsoleFrontend {
-  LoopBackend* backend = nullptr;
-  const char* Name() const override { return "bench"; }
-  bool Open(std::string*) override { return true; }
-  void Close() override {}
-  void PaintSpan(int, int, int) override {}
-  void RepaintAll() override {}
-  void ScrollUp(int, int, int, int, bool) override {}
-  void SetCaret(bool, int, int) override {}
-  void SetTitle(std::string_view) override {}
-  void Beep() override {}
-  bool SetClipboard(std::string_view) override { return false; }
-  bool GetClipboard(std::string*) override { return false; }
-  bool HasKeyUpEvents() const override { return false; }
-  void Notice(std::string_view) override {}
-  LoopBackend* Backend() override { return backend; }
 };
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -150,9 +132,8 @@ int main() {
 
   SimulatedBackend sim;
   SetLoopBackend(&sim);
-  QuietFrontend frontend;
-  frontend.backend = &sim;
-  SetConsoleFrontend(&frontend);
+  Headless.key_up_events = false;
+  SetConsoleFrontend(HeadlessFrontend(&sim));
   InitConsole();
   TimingDevice device;
   SetSoundBackend(&device);

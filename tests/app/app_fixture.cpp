@@ -11,6 +11,8 @@
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "net/transport.h"
+#include "platform/console/headless/headless_frontend.h"
+#include "quiet_console.h"
 #include "speech/diphone_synth.h"
 #include "speech/speech.h"
 #include "speech/suite_settings.h"
@@ -21,23 +23,6 @@ namespace falatro::apptest {
 namespace fs = std::filesystem;
 
 constexpr uint8_t kLetterValue = 70;
-
-int RecordingDevice::Open(const WaveFormat& f) {
-  format = f;
-  return 0;
-}
-
-void RecordingDevice::Play(SoundBlock* block) {
-  blocks.push_back({std::vector<uint8_t>(block->data, block->data + block->length), NowMs()});
-  const uint64_t bytes_per_second = uint64_t(format.rate) * std::max<uint32_t>(1, format.BlockAlign());
-  const uint64_t ms = std::max<uint64_t>(1, uint64_t(block->length) * 1000 / bytes_per_second);
-  timers.push_back(AddTimer(ms, [block] { SoundBlockPlayed(block); }));
-}
-
-void RecordingDevice::Reset() {
-  for (int id : timers) CancelTimer(id);
-  timers.clear();
-}
 
 void AppFixture::SetUp() {
   char tmpl[] = "/tmp/falatro-app-XXXXXX";
@@ -81,17 +66,7 @@ void AppFixture::SetUp() {
     for (int c = 33; c < 256; ++c) WriteFile(letters_ + "/_" + std::to_string(c) + ".wav", letter);
   }
 
-  {
-    std::lock_guard<std::mutex> lock(EventLoop.posted_mutex);
-    EventLoop.posted.clear();
-  }
-  EventLoop.timers.clear();
-  SetLoopBackend(&sim_);
-  frontend_.backend = &sim_;
-  ResetConsoleState();
-  SetConsoleFrontend(&frontend_);
-  Crt.exit_hook = [](int code) { throw ConsoleExit{code}; };
-  ResetKeyboardState();
+  testsupport::StartQuietConsole(&sim_, /*key_up_events=*/false);
   ResetWavePlayer();
   InitSuiteSettings();
   SetSoundBackend(&device_);
@@ -111,11 +86,7 @@ void AppFixture::TearDown() {
   StopDiphoneSynthesizer();
   StopWave();
   SetSoundBackend(nullptr);
-  EventLoop.timers.clear();
-  {
-    std::lock_guard<std::mutex> lock(EventLoop.posted_mutex);
-    EventLoop.posted.clear();
-  }
+  testsupport::ClearEventLoop();
   SetLoopBackend(nullptr);
   std::error_code ec;
   fs::remove_all(root_, ec);
@@ -123,7 +94,7 @@ void AppFixture::TearDown() {
 
 void AppFixture::UseRealClock() {
   SetLoopBackend(RealClockBackend());
-  frontend_.backend = RealClockBackend();
+  HeadlessFrontend(RealClockBackend());
 }
 
 void AppFixture::WriteIni(const std::string& extra) {
@@ -150,7 +121,7 @@ void AppFixture::RecordPrompt(const std::string& key) {
 
 std::vector<std::string> AppFixture::PlayedPrompts() {
   std::vector<std::string> out;
-  for (const RecordingDevice::Block& b : device_.blocks) {
+  for (const testsupport::PlayedBlock& b : device_.blocks) {
     uint8_t last = 0;
     for (uint8_t v : b.data) {
       if (v == last) continue;

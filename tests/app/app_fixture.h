@@ -10,50 +10,13 @@
 #include <vector>
 
 #include "base/event_loop.h"
-#include "console/frontend.h"
-#include "speech/sound_device.h"
+#include "recording_sound_backend.h"
 
 namespace falatro::apptest {
 
-/// A device that keeps every block it is given and finishes it after its playing time.
-struct RecordingDevice : SoundBackend {
-  struct Block {
-    std::vector<uint8_t> data;
-    uint64_t at_ms;
-  };
-  std::vector<Block> blocks;
-  WaveFormat format;
-  std::vector<int> timers;
-  const char* Name() const override { return "recording"; }
-  int Open(const WaveFormat& f) override;
-  void Close() override {}
-  void Play(SoundBlock* block) override;
-  void Reset() override;
-  void StartEffect(const int16_t*, size_t, uint32_t, bool) override {}
-  void StopEffect() override {}
-};
-
-/// A front-end that shows nothing.
-struct QuietFrontend : ConsoleFrontend {
-  LoopBackend* backend = nullptr;
-  const char* Name() const override { return "quiet"; }
-  bool Open(std::string*) override { return true; }
-  void Close() override {}
-  void PaintSpan(int, int, int) override {}
-  void RepaintAll() override {}
-  void ScrollUp(int, int, int, int, bool) override {}
-  void SetCaret(bool, int, int) override {}
-  void SetTitle(std::string_view) override {}
-  void Beep() override {}
-  bool SetClipboard(std::string_view) override { return false; }
-  bool GetClipboard(std::string*) override { return false; }
-  bool HasKeyUpEvents() const override { return false; }
-  void Notice(std::string_view) override {}
-  LoopBackend* Backend() override { return backend; }
-};
-
-/// Fresh console, keyboard, wave player, speech and client state; NARRIX_WINDIR and NARRIX_ROOT in a
-/// scratch directory with NARRIX.INI, a tiny diphone voice, and the client's sound directory prog/.
+/// Fresh console (headless front-end, no key-up events), keyboard, wave player, speech and client
+/// state; a recording sound device; NARRIX_WINDIR and NARRIX_ROOT in a scratch directory with
+/// NARRIX.INI, a tiny diphone voice, and the client's sound directory prog/.
 class AppFixture : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -81,8 +44,7 @@ class AppFixture : public ::testing::Test {
 
   std::string root_, win_, narrix_root_, prog_, letters_, difones_;
   SimulatedBackend sim_;
-  RecordingDevice device_;
-  QuietFrontend frontend_;
+  testsupport::RecordingSoundBackend device_;
   std::map<uint8_t, std::string> labels_;
   uint8_t next_value_ = 200;
 };

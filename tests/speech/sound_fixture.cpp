@@ -8,6 +8,7 @@
 #include "console/console_sound.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
+#include "quiet_console.h"
 #include "speech/sound_device.h"
 #include "speech/suite_settings.h"
 #include "speech/wave_player.h"
@@ -65,17 +66,7 @@ void SoundFixture::SetUp() {
   dir_ = tmpl;
   setenv("NARRIX_WINDIR", (dir_ + "/win").c_str(), 1);
   setenv("NARRIX_ROOT", (dir_ + "/root").c_str(), 1);
-  {
-    std::lock_guard<std::mutex> lock(EventLoop.posted_mutex);
-    EventLoop.posted.clear();
-  }
-  EventLoop.timers.clear();
-  SetLoopBackend(&sim_);
-  frontend_.backend = &sim_;
-  ResetConsoleState();
-  SetConsoleFrontend(&frontend_);
-  Crt.exit_hook = [](int code) { throw ConsoleExit{code}; };
-  ResetKeyboardState();
+  testsupport::StartQuietConsole(&sim_, /*key_up_events=*/true);
   InitSuiteSettings();
   Sound.StartDir = dir_;
   std::string error;

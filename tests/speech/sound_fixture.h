@@ -9,31 +9,10 @@
 #include <vector>
 
 #include "base/event_loop.h"
-#include "console/frontend.h"
 #include "platform/sound/sound_backends.h"
 #include "speech/wave_format.h"
 
 namespace falatro::soundtest {
-
-/// A front-end that shows nothing, has key-up events, and runs the loop on the given backend.
-struct QuietFrontend : ConsoleFrontend {
-  LoopBackend* backend = nullptr;
-  int beeps = 0;
-  const char* Name() const override { return "quiet"; }
-  bool Open(std::string*) override { return true; }
-  void Close() override {}
-  void PaintSpan(int, int, int) override {}
-  void RepaintAll() override {}
-  void ScrollUp(int, int, int, int, bool) override {}
-  void SetCaret(bool, int, int) override {}
-  void SetTitle(std::string_view) override {}
-  void Beep() override { ++beeps; }
-  bool SetClipboard(std::string_view) override { return false; }
-  bool GetClipboard(std::string*) override { return false; }
-  bool HasKeyUpEvents() const override { return true; }
-  void Notice(std::string_view) override {}
-  LoopBackend* Backend() override { return backend; }
-};
 
 /// A RIFF/WAVE image: 44-byte header and data.
 std::vector<uint8_t> MakeWave(const std::vector<uint8_t>& data, uint32_t rate, uint16_t channels,
@@ -46,8 +25,9 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 /// The 16-bit samples of a WAV file written by the file device (checks its header on the way).
 std::vector<int16_t> RecordedSamples(const std::string& path);
 
-/// Fresh console, keyboard, wave player and sound layer on a simulated clock; the file device writes
-/// to file_path(); null_ is the null device (install it with UseNull()).
+/// Fresh console (headless front-end with key-up events), keyboard, wave player and sound layer on a
+/// simulated clock; the file device writes to file_path(); null_ is the null device (install it with
+/// UseNull()).
 class SoundFixture : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -59,7 +39,6 @@ class SoundFixture : public ::testing::Test {
 
   std::string dir_;
   SimulatedBackend sim_;
-  QuietFrontend frontend_;
   FileSoundBackend file_;
   NullSoundBackend null_;
 };

@@ -3,6 +3,7 @@
 
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
+#include "platform/console/headless/headless_frontend.h"
 #include "sound_fixture.h"
 #include "speech/sound_device.h"
 #include "speech/wave_player.h"
@@ -60,7 +61,7 @@ TEST_F(ConsoleSound, ToneMixesWithoutDisturbingTheWavePlayer) {
 TEST_F(ConsoleSound, BelBeepsThroughTheLayer) {
   WriteConsoleText("a\ab", 3);
   EXPECT_EQ(SoundDev.effects_started, 1u);
-  EXPECT_EQ(frontend_.beeps, 0) << "not the front-end's beep";
+  EXPECT_EQ(Headless.beeps, 0) << "not the front-end's beep";
   EXPECT_EQ(RecordedSamples(file_path()).size(), 22050u * 120 / 1000);
 }
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "base/event_loop.h"
-#include "console/frontend.h"
 #include "console/nxcrt.h"
+#include "platform/console/headless/headless_frontend.h"
 #include "speech/diphone_synth.h"
 #include "speech/speech.h"
 #include "speech/wave_format.h"
@@ -19,24 +19,6 @@
 
 namespace falatro {
 namespace {
-
-struct FuzzFrontend : ConsoleFrontend {
-  SimulatedBackend sim;
-  const char* Name() const override { return "fuzz"; }
-  bool Open(std::string*) override { return true; }
-  void Close() override {}
-  void PaintSpan(int, int, int) override {}
-  void RepaintAll() override {}
-  void ScrollUp(int, int, int, int, bool) override {}
-  void SetCaret(bool, int, int) override {}
-  void SetTitle(std::string_view) override {}
-  void Beep() override {}
-  bool SetClipboard(std::string_view) override { return false; }
-  bool GetClipboard(std::string*) override { return false; }
-  bool HasKeyUpEvents() const override { return false; }
-  void Notice(std::string_view) override {}
-  LoopBackend* Backend() override { return &sim; }
-};
 
 void Put(const std::string& path, const std::string& bytes) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -59,9 +41,10 @@ void SetUpOnce() {
   static bool done = false;
   if (done) return;
   done = true;
-  static FuzzFrontend frontend;
-  SetLoopBackend(&frontend.sim);
-  SetConsoleFrontend(&frontend);
+  static SimulatedBackend sim;
+  SetLoopBackend(&sim);
+  Headless.key_up_events = false;
+  SetConsoleFrontend(HeadlessFrontend(&sim));
   Crt.exit_hook = [](int) { std::abort(); };
   char tmpl[] = "/tmp/falatro-fuzz-diphone-XXXXXX";
   std::string dir = mkdtemp(tmpl) ? tmpl : "/tmp";

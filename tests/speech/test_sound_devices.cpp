@@ -7,6 +7,8 @@
 #include "console/console_sound.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
+#include "platform/console/headless/headless_frontend.h"
+#include "quiet_console.h"
 #include "sound_fixture.h"
 #include "speech/sound_device.h"
 #include "speech/suite_settings.h"
@@ -66,12 +68,7 @@ class SdlDummy : public ::testing::Test {
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir_ = tmpl;
     setenv("NARRIX_WINDIR", dir_.c_str(), 1);
-    SetLoopBackend(nullptr);
-    frontend_.backend = RealClockBackend();
-    ResetConsoleState();
-    SetConsoleFrontend(&frontend_);
-    Crt.exit_hook = [](int code) { throw ConsoleExit{code}; };
-    ResetKeyboardState();
+    testsupport::StartQuietConsole(nullptr, /*key_up_events=*/true);
     ResetWavePlayer();
     InitConsole();
     std::string error;
@@ -89,7 +86,6 @@ class SdlDummy : public ::testing::Test {
     (void)std::system(cmd.c_str());
   }
   std::string dir_;
-  QuietFrontend frontend_;
   bool sdl_ok_ = false;
 };
 
@@ -125,7 +121,7 @@ TEST_F(SdlDummy, TonesAndBeepSoundWithoutAWaveOpen) {
   Delay(50);
   StopTone();
   WriteConsoleText("\a", 1);
-  EXPECT_EQ(frontend_.beeps, 0);
+  EXPECT_EQ(Headless.beeps, 0);
   Delay(200);
 }
 

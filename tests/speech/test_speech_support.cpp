@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "console/keyboard.h"
 #include "console/nxcrt.h"
+#include "quiet_console.h"
 #include "speech/diphone_synth.h"
 #include "speech/speech.h"
 #include "speech/suite_settings.h"
@@ -17,24 +17,6 @@
 namespace falatro::testing {
 
 namespace fs = std::filesystem;
-
-int RecordingSoundBackend::Open(const WaveFormat& f) {
-  format = f;
-  return 0;
-}
-
-void RecordingSoundBackend::Play(SoundBlock* block) {
-  blocks.push_back({std::vector<uint8_t>(block->data, block->data + block->length), format, NowMs()});
-  uint64_t bytes_per_second = uint64_t(format.rate) * std::max<uint32_t>(1, format.BlockAlign());
-  uint64_t ms = std::max<uint64_t>(1, uint64_t(block->length) * 1000 / bytes_per_second);
-  timers.push_back(AddTimer(ms, [block] { SoundBlockPlayed(block); }));
-}
-
-void RecordingSoundBackend::Reset() {
-  for (int id : timers) CancelTimer(id);
-  timers.clear();
-  ++resets;
-}
 
 void SpeechFixture::SetUp() {
   char tmpl[] = "/tmp/falatro-speech-XXXXXX";
@@ -48,18 +30,8 @@ void SpeechFixture::SetUp() {
   setenv("NARRIX_WINDIR", win_.c_str(), 1);
   setenv("NARRIX_ROOT", (root_ + "/root").c_str(), 1);
 
-  {
-    std::lock_guard<std::mutex> lock(EventLoop.posted_mutex);
-    EventLoop.posted.clear();
-  }
-  EventLoop.timers.clear();
-  SetLoopBackend(&sim_);
-  frontend_.backend = &sim_;
-  ResetConsoleState();
-  SetConsoleFrontend(&frontend_);
-  Crt.exit_hook = [](int code) { throw ConsoleExit{code}; };
+  testsupport::StartQuietConsole(&sim_, /*key_up_events=*/false);
   Crt.wall_clock_ms = nullptr;
-  ResetKeyboardState();
   ResetWavePlayer();
   InitSuiteSettings();
   SetSoundBackend(&device_);

@@ -11,51 +11,13 @@
 #include <vector>
 
 #include "base/event_loop.h"
-#include "console/frontend.h"
+#include "recording_sound_backend.h"
 #include "speech/sound_device.h"
 
 namespace falatro::testing {
 
-/// One block the device was given.
-struct PlayedBlock {
-  std::vector<uint8_t> data;
-  WaveFormat format;
-  uint64_t at_ms = 0;  ///< simulated time it was queued
-};
-
-/// A device that keeps every block and finishes it after its playing time on the simulated clock.
-struct RecordingSoundBackend : SoundBackend {
-  std::vector<PlayedBlock> blocks;
-  WaveFormat format;
-  std::vector<int> timers;
-  int resets = 0;
-  const char* Name() const override { return "recording"; }
-  int Open(const WaveFormat& f) override;
-  void Close() override {}
-  void Play(SoundBlock* block) override;
-  void Reset() override;
-  void StartEffect(const int16_t*, size_t, uint32_t, bool) override {}
-  void StopEffect() override {}
-};
-
-/// A front-end that shows nothing and runs the loop on the simulated clock.
-struct SilentFrontend : ConsoleFrontend {
-  LoopBackend* backend = nullptr;
-  const char* Name() const override { return "test"; }
-  bool Open(std::string*) override { return true; }
-  void Close() override {}
-  void PaintSpan(int, int, int) override {}
-  void RepaintAll() override {}
-  void ScrollUp(int, int, int, int, bool) override {}
-  void SetCaret(bool, int, int) override {}
-  void SetTitle(std::string_view) override {}
-  void Beep() override {}
-  bool SetClipboard(std::string_view) override { return false; }
-  bool GetClipboard(std::string*) override { return false; }
-  bool HasKeyUpEvents() const override { return false; }
-  void Notice(std::string_view) override {}
-  LoopBackend* Backend() override { return backend; }
-};
+using testsupport::PlayedBlock;
+using testsupport::RecordingSoundBackend;
 
 /// A unit of a test database: its name and its length in bytes.
 struct TestUnit {
@@ -63,8 +25,9 @@ struct TestUnit {
   int length;
 };
 
-/// Base fixture: fresh console, keyboard, wave player, shared sound state, front end and diphone voice,
-/// all on a simulated clock, with a scratch suite tree in a temporary directory:
+/// Base fixture: fresh console (headless front-end, no key-up events), keyboard, wave player, shared
+/// sound state, front end and diphone voice, all on a simulated clock, with a scratch suite tree in a
+/// temporary directory:
 ///   win/NARRIX.INI, letras/ (letters and word recordings), difones/ (database, rules), prog/.
 class SpeechFixture : public ::testing::Test {
  protected:
@@ -102,7 +65,6 @@ class SpeechFixture : public ::testing::Test {
   std::string root_, win_, letters_, difones_, prog_;
   SimulatedBackend sim_;
   RecordingSoundBackend device_;
-  SilentFrontend frontend_;
   std::map<std::string, uint8_t> values_;
   std::map<uint8_t, std::string> labels_;
   uint8_t next_value_ = 1;
