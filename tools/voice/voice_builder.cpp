@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <sstream>
 
 #include "base/paths.h"
 #include "diphone_database.h"
@@ -21,6 +22,24 @@ double Since(std::chrono::steady_clock::time_point t) {
 }
 
 }  // namespace
+
+bool WriteCensus(const std::string& path, const UnitCensus& census, std::string* error) {
+  std::string text = std::to_string(census.Words) + " " + std::to_string(census.Lookups) + "\n";
+  for (const auto& [name, count] : census.Units) text += name + " " + std::to_string(count) + "\n";
+  return WriteFileAtomically(path, std::vector<uint8_t>(text.begin(), text.end()), error);
+}
+
+bool ReadCensus(const std::string& path, UnitCensus* census) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(path, &bytes)) return false;
+  std::istringstream in(std::string(bytes.begin(), bytes.end()));
+  *census = UnitCensus{};
+  if (!(in >> census->Words >> census->Lookups)) return false;
+  std::string name;
+  size_t count = 0;
+  while (in >> name >> count) census->Units[name] = count;
+  return !census->Units.empty();
+}
 
 bool ReadDatabaseSpecs(const std::string& path, std::vector<DatabaseSpec>* specs, std::string* error) {
   std::vector<RecordingEntry> lines;
@@ -69,7 +88,30 @@ bool BuildVoice(const VoiceOptions& options, VoiceBuild* build, std::string* err
     UnitRecipe recipe;
     return PlanUnit(name, &recipe);
   };
-  if (!RunUnitCensus(options.DataDir, options.WordLists, &census, error, storable)) return false;
+  // The census depends on the word lists, the transcriber's files, the voice's lists and symbols and
+  // the program's own splitting code (this executable): with none of them changed, its last result
+  // is reused.
+  std::string census_key = VoiceSignature();
+  std::vector<std::string> inputs = options.WordLists;
+  for (const char* f : {"/voice/phonemes.txt", "/voice/prompts.txt", "/voice/letters.txt", "/voice/words.txt",
+                        "/voice/editor.txt"})
+    inputs.push_back(options.DataDir + f);
+  inputs.push_back(rules);
+  inputs.push_back(exceptions);
+  inputs.push_back("/proc/self/exe");
+  for (const auto& path : inputs) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, &bytes)) {
+      if (error) *error = "cannot read " + path;
+      return false;
+    }
+    census_key += "|" + ContentHash(bytes);
+  }
+  std::string census_path = CachePath(options.CacheDir, "census|" + census_key);
+  if (!ReadCensus(census_path, &census)) {
+    if (!RunUnitCensus(options.DataDir, options.WordLists, &census, error, storable)) return false;
+    if (!MakeDirectories(options.CacheDir, error) || !WriteCensus(census_path, census, error)) return false;
+  }
   build->CensusSeconds = Since(census_start);
   build->CensusWords = census.Words;
 

@@ -8,6 +8,7 @@
 
 #include "install_tree.h"
 #include "job_runner.h"
+#include "unit_census.h"
 
 namespace falatro {
 
@@ -61,6 +62,11 @@ constexpr const char* kDatabaseName = "DIFONES3";
 /// Makes every file of the voice. Returns false and sets *error when data/ is incomplete or malformed,
 /// the generating voice cannot start, or a sound cannot be made.
 bool BuildVoice(const VoiceOptions& options, VoiceBuild* build, std::string* error);
+
+/// Keeps a census's figures and unit names in a file, and reads them back (false when the file is
+/// missing or malformed).
+bool WriteCensus(const std::string& path, const UnitCensus& census, std::string* error);
+bool ReadCensus(const std::string& path, UnitCensus* census);
 
 /// The recordings part alone (prompt, letter, word and editor recordings and the dial tones), appended
 /// to build->Files.
