@@ -1,14 +1,14 @@
 // A scripted IRC peer for the end-to-end tests.
 #include "irc_peer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <thread>
+
+#include "loopback_socket.h"
 
 namespace falatro::apptest {
 
@@ -22,15 +22,8 @@ void IrcPeer::Close() {
 bool IrcPeer::Login(const std::string& address, uint16_t port, const std::string& nick,
                     const std::string& password, int ms) {
   Close();
-  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = inet_addr(address.c_str());
-  a.sin_port = htons(port);
-  if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    Close();
-    return false;
-  }
+  fd_ = testsupport::ConnectTcp(address, port);
+  if (fd_ < 0) return false;
   nick_ = nick;
   if (!password.empty()) Send("PASS " + password);
   Send("NICK " + nick);
@@ -41,12 +34,7 @@ bool IrcPeer::Login(const std::string& address, uint16_t port, const std::string
 void IrcPeer::Send(const std::string& line) {
   if (fd_ < 0) return;
   const std::string data = line + "\r\n";
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t r = send(fd_, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-    if (r <= 0) return;
-    done += static_cast<size_t>(r);
-  }
+  testsupport::SendAll(fd_, data.data(), data.size());
 }
 
 bool IrcPeer::Pump() {

@@ -1,9 +1,7 @@
 // Real IRC servers for the end-to-end tests.
 #include "irc_server_fixture.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -17,51 +15,15 @@
 #include <fstream>
 #include <sstream>
 
+#include "loopback_socket.h"
+
 extern char** environ;
 
 namespace falatro::apptest {
 
-namespace {
-
-int Connect(const std::string& address, uint16_t port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = inet_addr(address.c_str());
-  a.sin_port = htons(port);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-int Listen(const std::string& address, uint16_t port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = inet_addr(address.c_str());
-  a.sin_port = htons(port);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 8) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-bool SendAll(int fd, const char* data, size_t n) {
-  size_t done = 0;
-  while (done < n) {
-    ssize_t r = send(fd, data + done, n - done, MSG_NOSIGNAL);
-    if (r <= 0) return false;
-    done += static_cast<size_t>(r);
-  }
-  return true;
-}
-
-}  // namespace
+using testsupport::ConnectTcp;
+using testsupport::ListenTcp;
+using testsupport::SendAll;
 
 std::string FreeLoopbackAddress() {
   static int next = 2;
@@ -70,7 +32,7 @@ std::string FreeLoopbackAddress() {
     const int host = next;
     next = next >= 254 ? 2 : next + 1;
     std::string address = "127.77." + std::to_string(block) + "." + std::to_string(host);
-    int fd = Listen(address, kTestIrcPort);
+    int fd = ListenTcp(address, kTestIrcPort);
     if (fd >= 0) {
       close(fd);
       return address;
@@ -82,7 +44,7 @@ std::string FreeLoopbackAddress() {
 bool WaitUntilListening(const std::string& address, uint16_t port, int ms) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (std::chrono::steady_clock::now() < end) {
-    int fd = Connect(address, port);
+    int fd = ConnectTcp(address, port);
     if (fd >= 0) {
       close(fd);
       return true;
@@ -196,7 +158,7 @@ RecordingRelay::~RecordingRelay() {
 
 bool RecordingRelay::Start(const std::string& listen_address, const std::string& server_address) {
   server_address_ = server_address;
-  listener_ = Listen(listen_address, kTestIrcPort);
+  listener_ = ListenTcp(listen_address, kTestIrcPort);
   if (listener_ < 0) return false;
   if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return false;
   thread_ = std::thread([this] { Serve(); });
@@ -240,7 +202,7 @@ void RecordingRelay::Serve() {
       int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
       if (client >= 0) {
         ++accepted_;
-        int server = Connect(server_address_, kTestIrcPort);
+        int server = ConnectTcp(server_address_, kTestIrcPort);
         if (server < 0) {
           close(client);
         } else {

@@ -1,7 +1,6 @@
 // A scripted IRC server for tests, on its own thread.
 #include "scripted_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -11,31 +10,18 @@
 #include <algorithm>
 #include <chrono>
 
+#include "loopback_socket.h"
+
 namespace falatro::apptest {
 
 namespace {
-void SendAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t r = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (r <= 0) return;
-    done += static_cast<size_t>(r);
-  }
-}
+void SendAll(int fd, const std::string& bytes) { testsupport::SendAll(fd, bytes.data(), bytes.size()); }
 }  // namespace
 
 ScriptedServer::ScriptedServer(const std::string& address, uint16_t port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  int fd = testsupport::ListenTcp(address, port);
+  if (fd < 0) return;
   sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = inet_addr(address.c_str());
-  a.sin_port = htons(port);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 8) != 0) {
-    close(fd);
-    return;
-  }
   socklen_t len = sizeof a;
   getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
   port_ = ntohs(a.sin_port);
