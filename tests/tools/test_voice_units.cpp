@@ -93,7 +93,6 @@ TEST(UnitSounds, StartAndEndAtZeroAndStopsKeepTheirClosure) {
       EXPECT_GT(ratio, 0.1) << c.name;
     }
   }
-  StopGenerator();
 }
 
 // A whole voice made from a small word list with one database: every name the census finds that a

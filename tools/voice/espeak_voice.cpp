@@ -51,12 +51,6 @@ bool StartGenerator(int words_per_minute, int pitch, std::string* error) {
   return true;
 }
 
-void StopGenerator() {
-  if (!Generator.Started) return;
-  espeak_Terminate();
-  Generator.Started = false;
-}
-
 void SetGeneratorProsody(int words_per_minute, int pitch) {
   Generator.WordsPerMinute = words_per_minute;
   Generator.Pitch = pitch;

@@ -35,9 +35,6 @@ extern GeneratorState Generator;
 /// pitch (0..100). Returns false and sets *error when the library or the voice cannot be loaded.
 bool StartGenerator(int words_per_minute, int pitch, std::string* error = nullptr);
 
-/// Releases the library (a later StartGenerator starts it again).
-void StopGenerator();
-
 /// Changes the speaking rate and pitch of a started generator.
 void SetGeneratorProsody(int words_per_minute, int pitch);
 
