@@ -5,57 +5,15 @@
 #include <vector>
 
 #include "base/event_loop.h"
-#include "console/frontend.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "platform/console/terminal/terminal_input.h"
 #include "platform/console/terminal/terminal_renderer.h"
+#include "renderer_frontend.h"
 
 using namespace falatro;
 
 namespace {
-
-// Draws through the terminal renderer into memory, as the terminal front-end would into the tty.
-struct MemorySink : ConsoleFrontend {
-  LoopBackend* backend = nullptr;
-  uint64_t bytes = 0;
-  uint64_t writes = 0;
-  void Flush() {
-    bytes += TermRender.out.size();
-    if (!TermRender.out.empty()) ++writes;
-    TermRender.out.clear();
-  }
-  const char* Name() const override { return "memory"; }
-  bool Open(std::string*) override {
-    RendererReset(&TermRender, 80, 25);
-    Flush();
-    return true;
-  }
-  void Close() override {}
-  void PaintSpan(int row, int first, int end) override {
-    RenderSpan(&TermRender, row, first, end);
-    Flush();
-  }
-  void RepaintAll() override {
-    RenderAll(&TermRender);
-    Flush();
-  }
-  void ScrollUp(int l, int t, int r, int b, bool) override {
-    RenderScroll(&TermRender, l, t, r, b);
-    Flush();
-  }
-  void SetCaret(bool v, int c, int r) override {
-    RenderCaret(&TermRender, v, c, r);
-    Flush();
-  }
-  void SetTitle(std::string_view) override {}
-  void Beep() override {}
-  bool SetClipboard(std::string_view) override { return false; }
-  bool GetClipboard(std::string*) override { return false; }
-  bool HasKeyUpEvents() const override { return false; }
-  void Notice(std::string_view) override {}
-  LoopBackend* Backend() override { return backend; }
-};
 
 double Seconds(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -70,7 +28,7 @@ int main(int argc, char** argv) {
   setenv("NARRIX_WINDIR", "/nonexistent-falatro-bench", 1);
   SimulatedBackend sim;
   SetLoopBackend(&sim);
-  MemorySink sink;
+  testsupport::RendererFrontend sink;
   sink.backend = &sim;
   Crt.Frontend = &sink;
   TermRender.truecolor = truecolor;

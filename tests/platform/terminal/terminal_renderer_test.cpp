@@ -3,63 +3,18 @@
 
 #include <random>
 
-#include "console/frontend.h"
 #include "platform/console/terminal/terminal_renderer.h"
+#include "renderer_frontend.h"
 #include "terminal_test_support.h"
 
 namespace falatro::testing {
 namespace {
 
-// A front-end that draws through the renderer into an emulator in memory.
-struct MemoryFrontend : ConsoleFrontend {
-  VtScreen* vt = nullptr;
-  SimulatedBackend* backend = nullptr;
-  size_t last_bytes = 0;
-  void Flush() {
-    last_bytes = TermRender.out.size();
-    vt->Feed(TermRender.out);
-    TermRender.out.clear();
-  }
-  const char* Name() const override { return "memory"; }
-  bool Open(std::string*) override {
-    RendererReset(&TermRender, vt->cols, vt->rows);
-    Flush();
-    return true;
-  }
-  void Close() override {}
-  void PaintSpan(int row, int first, int end) override {
-    RenderSpan(&TermRender, row, first, end);
-    Flush();
-  }
-  void RepaintAll() override {
-    RenderAll(&TermRender);
-    Flush();
-  }
-  void ScrollUp(int l, int t, int r, int b, bool) override {
-    RenderScroll(&TermRender, l, t, r, b);
-    Flush();
-  }
-  void SetCaret(bool visible, int col, int row) override {
-    RenderCaret(&TermRender, visible, col, row);
-    Flush();
-  }
-  void SetTitle(std::string_view) override {}
-  void Beep() override {}
-  bool SetClipboard(std::string_view) override { return false; }
-  bool GetClipboard(std::string*) override { return false; }
-  bool HasKeyUpEvents() const override { return false; }
-  void Notice(std::string_view text) override {
-    RenderNotice(&TermRender, text);
-    Flush();
-  }
-  LoopBackend* Backend() override { return backend; }
-};
-
 class Renderer : public ::testing::TestWithParam<bool> {
  protected:
   SimulatedBackend sim;
   VtScreen vt{26, 90};
-  MemoryFrontend fe;
+  testsupport::RendererFrontend fe;  // draws into vt
 
   void SetUp() override {
     setenv("NARRIX_WINDIR", FALATRO_BINARY_DIR "/test-tmp/renderer-no-settings", 1);
@@ -67,7 +22,9 @@ class Renderer : public ::testing::TestWithParam<bool> {
     SetLoopBackend(&sim);
     TermRender = TerminalRendererState{};
     TermRender.truecolor = GetParam();
-    fe.vt = &vt;
+    fe.cols = vt.cols;
+    fe.rows = vt.rows;
+    fe.feed = [this](std::string_view bytes) { vt.Feed(bytes); };
     fe.backend = &sim;
     Crt.Frontend = &fe;
     InitConsole();
