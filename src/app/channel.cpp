@@ -189,7 +189,7 @@ void CopyLastShown() {
   PlayClick();
 }
 
-// Blanks a line would queue at most: one entry per name of a names reply, one for anything else.
+// Entries a line may queue at most: one per blank-separated word (a names reply queues each name).
 size_t EntriesNeeded(const std::string& line) {
   const size_t blanks = static_cast<size_t>(std::count(line.begin(), line.end(), ' '));
   return std::min<size_t>(blanks + 1, kMessageQueueSize - 1);
@@ -326,7 +326,9 @@ void HandleTypedKey(uint8_t key) {
   }
 }
 
-void JoinChannel(const std::string& name) {
+void JoinChannel(const std::string& channel_name) {
+  // A copy: the caller may pass CurrentChannel itself, which leaving empties.
+  const std::string name = channel_name;
   ClearMessageQueue();
   Channel.Backlog.clear();
   Client.CurrentChannel = name;
