@@ -1,7 +1,6 @@
 // Measures the resident memory of the program at its main menu in the terminal front-end, connected
 // to a real ngircd: build/falatro --terminal runs in a pseudo-terminal and its /proc status is read.
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include "bench_irc_support.h"
 #include "irc_peer.h"
 #include "irc_server_fixture.h"
+#include "pty_program.h"
 
 namespace falatro {
 namespace {
@@ -55,22 +55,10 @@ int Run() {
   std::vector<std::string> env = {"TERM=xterm-256color", "FALATRO_AUDIO=null",
                                   "NARRIX_WINDIR=" + root + "/win", "NARRIX_ROOT=" + root + "/root",
                                   "HOME=" + root, "PATH=/usr/bin:/bin"};
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::string program = std::string(FALATRO_BINARY_DIR) + "/falatro";
-  std::string flag = "--terminal";
-  char* argv[] = {program.data(), flag.data(), nullptr};
-  winsize size{};
-  size.ws_row = 25;
-  size.ws_col = 80;
   int master = -1;
-  const pid_t child = forkpty(&master, nullptr, nullptr, &size);
+  const pid_t child = testsupport::StartOnPty({std::string(FALATRO_BINARY_DIR) + "/falatro", "--terminal"},
+                                              env, 80, 25, &master);
   if (child < 0) return 1;
-  if (child == 0) {
-    execve(argv[0], argv, envp.data());
-    _exit(127);
-  }
   std::string seen;
   Drain(master, 3000, &seen);
   (void)!write(master, "c", 1);

@@ -2,7 +2,6 @@
 // read back by a terminal emulator library, against Debian's ngircd.
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include "base/text_encoding.h"
 #include "irc_peer.h"
 #include "irc_server_fixture.h"
+#include "pty_program.h"
 
 extern char** environ;
 
@@ -61,21 +61,9 @@ class TerminalEndToEnd : public apptest::AppFixture {
     std::vector<std::string> env = {"TERM=xterm-256color", "FALATRO_AUDIO=file:" + root_ + "/ouvido.wav",
                                     "NARRIX_WINDIR=" + win_, "NARRIX_ROOT=" + narrix_root_,
                                     "HOME=" + root_, "PATH=/usr/bin:/bin"};
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string program = std::string(FALATRO_BINARY_DIR) + "/falatro";
-    std::string flag = "--terminal";
-    char* argv[] = {program.data(), flag.data(), nullptr};
-    winsize size{};
-    size.ws_row = 25;
-    size.ws_col = 80;
-    child_ = forkpty(&master_, nullptr, nullptr, &size);
+    child_ = testsupport::StartOnPty({std::string(FALATRO_BINARY_DIR) + "/falatro", "--terminal"}, env, 80,
+                                     25, &master_);
     ASSERT_GE(child_, 0);
-    if (child_ == 0) {
-      execve(argv[0], argv, envp.data());
-      _exit(127);
-    }
   }
   // Feeds what the program drew into the emulator, for up to ms.
   void Pump(int ms) {
