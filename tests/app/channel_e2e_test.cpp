@@ -295,5 +295,23 @@ TEST_F(ChannelEndToEnd, ASearchWordJoinAndBackToTheSamePlace) {
   EXPECT_EQ(ChannelBrowser.Position, 2);
 }
 
+TEST_F(ChannelEndToEnd, AFewChannelsSortedAndBrowsed) {
+  for (const char* name : {"#zeta", "#Alfa", "#meio"}) amigo_.Join(name);
+  amigo_.Send("PING :feito");
+  ASSERT_TRUE(amigo_.WaitFor("feito", 5000));
+  const std::string down = Ext(kDown), up = Ext(72), pgdn = Ext(81), pgup = Ext(73);
+  // The server's own channel (&SERVER) comes first in byte order.
+  Then("browsing", [&] { return ScreenHas("do mesmo."); },
+       [&] { Type(down + down + down + down + down + up + pgdn + pgup + "\x1b"); });
+  Type("\r");
+  EXPECT_TRUE(RunScript([] { BrowseChannelList(); }));
+  EXPECT_EQ(ChannelBrowser.Count, 4);
+  const std::string screen = Screen();
+  const size_t at = screen.find("do mesmo.");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(screen.substr(at + 10),
+            "&SERVER\nALFA\nMEIO\nZETA\n\xDAltimo canal\nMEIO\n\xDAltimo canal\nPrimeiro canal");
+}
+
 }  // namespace
 }  // namespace falatro
