@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "diphone_record.h"
 #include "speech/suite_settings.h"
 
 namespace falatro::benchirc {
@@ -42,32 +43,16 @@ inline bool MakeSuiteTree(const std::string& root, const std::string& server, co
   WriteFile(root + "/difones/regras.rgr", rules);
   WriteFile(root + "/difones/portug.exc", ReadFile(src + "/data/transcriber/portug.exc"));
 
-  const char* symbols[] = {"A", "E", "ECIRC", "I", "O", "OCIRC", "U", "ATIL", "ETIL", "ITIL", "OTIL", "UTIL",
-                           "W", "Y", "B", "D", "DJ", "F", "G", "J", "K", "KS", "L", "LH", "M", "N", "NH",
-                           "NN", "P", "R", "RR", "S", "T", "TCH", "V", "X", "Z"};
-  std::vector<std::string> names;
-  for (const char* a : symbols) {
-    names.push_back(std::string("$") + a);
-    for (const char* b : symbols) {
-      std::string n = std::string("$") + a + b;
-      if (n.size() <= 8) names.push_back(n);
-    }
-  }
-  std::sort(names.begin(), names.end());
-  names.erase(std::unique(names.begin(), names.end()), names.end());
+  const std::vector<std::string> names = testsupport::SymbolPairUnitNames(
+      {"A", "E", "ECIRC", "I", "O", "OCIRC", "U", "ATIL", "ETIL", "ITIL", "OTIL", "UTIL", "W", "Y", "B", "D",
+       "DJ", "F", "G", "J", "K", "KS", "L", "LH", "M", "N", "NH", "NN", "P", "R", "RR", "S", "T", "TCH", "V",
+       "X", "Z"});
   std::string index, data;
   const uint16_t length = 400;
   std::string samples(length, '\0');
   for (uint16_t i = 0; i < length; ++i) samples[i] = static_cast<char>(128 + ((i % 40) < 20 ? 30 : -30));
   for (const std::string& n : names) {
-    char rec[15] = {};
-    rec[0] = static_cast<char>(n.size());
-    std::memcpy(rec + 1, n.data(), n.size());
-    rec[9] = static_cast<char>(length & 0xFF);
-    rec[10] = static_cast<char>(length >> 8);
-    const uint32_t offset = static_cast<uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i) rec[11 + i] = static_cast<char>((offset >> (8 * i)) & 0xFF);
-    index.append(rec, 15);
+    index += testsupport::DiphoneIndexRecord(n, length, static_cast<uint32_t>(data.size()));
     data += samples;
   }
   WriteFile(root + "/difones/BENCH.IND", index);

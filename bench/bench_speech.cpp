@@ -17,6 +17,7 @@
 #include "base/event_loop.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
+#include "diphone_record.h"
 #include "platform/console/headless/headless_frontend.h"
 #include "speech/diphone_synth.h"
 #include "speech/sound_device.h"
@@ -80,30 +81,13 @@ std::string ReadFile(const std::string& path) {
 // A database holding "$" + one or two phoneme symbols (upper case, "^" as CIRC, "~" as TIL) for every
 // pair that fits 8 characters: what the splitting asks for, all sharing one stretch of sound.
 void WriteDatabase(const std::string& dir) {
-  const char* symbols[] = {"A", "E", "ECIRC", "I", "O", "OCIRC", "U", "ATIL", "ETIL", "ITIL", "OTIL", "UTIL",
-                           "W", "Y", "B", "D", "DJ", "F", "G", "J", "K", "KS", "L", "LH", "M", "N", "NH",
-                           "NN", "P", "R", "RR", "S", "T", "TCH", "V", "X", "Z", "AW", "AY", "EW", "EY",
-                           "OW", "OY", "UY", "AWTIL", "AYTIL", "EYTIL", "OYTIL", "EWCIRC", "EYCIRC",
-                           "OWCIRC", "OYCIRC"};
-  std::vector<std::string> names;
-  for (const char* a : symbols) {
-    names.push_back(std::string("$") + a);
-    for (const char* b : symbols) {
-      std::string n = std::string("$") + a + b;
-      if (n.size() <= 8) names.push_back(n);
-    }
-  }
-  std::sort(names.begin(), names.end());
-  names.erase(std::unique(names.begin(), names.end()), names.end());
+  const std::vector<std::string> names = testsupport::SymbolPairUnitNames(
+      {"A", "E", "ECIRC", "I", "O", "OCIRC", "U", "ATIL", "ETIL", "ITIL", "OTIL", "UTIL", "W", "Y", "B", "D",
+       "DJ", "F", "G", "J", "K", "KS", "L", "LH", "M", "N", "NH", "NN", "P", "R", "RR", "S", "T", "TCH", "V",
+       "X", "Z", "AW", "AY", "EW", "EY", "OW", "OY", "UY", "AWTIL", "AYTIL", "EYTIL", "OYTIL", "EWCIRC",
+       "EYCIRC", "OWCIRC", "OYCIRC"});
   std::string index;
-  for (const std::string& n : names) {
-    char rec[15] = {};
-    rec[0] = static_cast<char>(n.size());
-    std::memcpy(rec + 1, n.data(), n.size());
-    WriteLe16(reinterpret_cast<uint8_t*>(rec + 9), 1200);
-    WriteLe32(reinterpret_cast<uint8_t*>(rec + 11), 0);
-    index.append(rec, 15);
-  }
+  for (const std::string& n : names) index += testsupport::DiphoneIndexRecord(n, 1200, 0);
   std::string data(1200, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(128 + 60 * ((i / 20) % 2 ? 1 : -1));
   WriteFile(dir + "/BENCH.IND", index);

@@ -10,6 +10,7 @@
 #include "app/client_state.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
+#include "diphone_record.h"
 #include "net/transport.h"
 #include "platform/console/headless/headless_frontend.h"
 #include "quiet_console.h"
@@ -41,15 +42,8 @@ void AppFixture::SetUp() {
   std::string index, data;
   const char* names[] = {"$A", "$E", "$O", "$U"};
   for (const char* name : names) {
-    char rec[15] = {};
-    rec[0] = static_cast<char>(std::strlen(name));
-    std::memcpy(rec + 1, name, std::strlen(name));
     const uint16_t length = 40;
-    rec[9] = static_cast<char>(length & 0xFF);
-    rec[10] = static_cast<char>(length >> 8);
-    const uint32_t offset = static_cast<uint32_t>(data.size());
-    for (int i = 0; i < 4; ++i) rec[11 + i] = static_cast<char>((offset >> (8 * i)) & 0xFF);
-    index.append(rec, 15);
+    index += testsupport::DiphoneIndexRecord(name, length, static_cast<uint32_t>(data.size()));
     data.append(length, static_cast<char>(60));
   }
   WriteFile(difones_ + "/VOZ.IND", index);

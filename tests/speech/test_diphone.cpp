@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "console/keyboard.h"
+#include "diphone_record.h"
 #include "speech/diphone_synth.h"
 #include "speech/suite_settings.h"
 #include "speech/wave_player.h"
@@ -201,12 +202,7 @@ class DiphoneDatabase : public testing::SpeechFixture {
     LoadSynthesizerParameters(3);
   }
   static std::string Record(const std::string& name, int name_length, uint16_t length, int32_t offset) {
-    char rec[15] = {};
-    rec[0] = static_cast<char>(name_length);
-    std::memcpy(rec + 1, name.data(), std::min<size_t>(8, name.size()));
-    WriteLe16(reinterpret_cast<uint8_t*>(rec + 9), length);
-    WriteLe32(reinterpret_cast<uint8_t*>(rec + 11), static_cast<uint32_t>(offset));
-    return std::string(rec, 15);
+    return testsupport::DiphoneIndexRecord(name, length, static_cast<uint32_t>(offset), name_length);
   }
 };
 

@@ -11,6 +11,7 @@
 
 #include "base/event_loop.h"
 #include "console/nxcrt.h"
+#include "diphone_record.h"
 #include "platform/console/headless/headless_frontend.h"
 #include "speech/diphone_synth.h"
 #include "speech/speech.h"
@@ -29,12 +30,7 @@ void Put(const std::string& path, const std::string& bytes) {
 }
 
 std::string Record(const char* name, uint16_t length, int32_t offset) {
-  char rec[15] = {};
-  rec[0] = static_cast<char>(std::strlen(name));
-  std::memcpy(rec + 1, name, std::strlen(name));
-  WriteLe16(reinterpret_cast<uint8_t*>(rec + 9), length);
-  WriteLe32(reinterpret_cast<uint8_t*>(rec + 11), static_cast<uint32_t>(offset));
-  return std::string(rec, 15);
+  return testsupport::DiphoneIndexRecord(name, length, static_cast<uint32_t>(offset));
 }
 
 void SetUpOnce() {

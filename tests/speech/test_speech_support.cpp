@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "console/nxcrt.h"
+#include "diphone_record.h"
 #include "quiet_console.h"
 #include "speech/diphone_synth.h"
 #include "speech/speech.h"
@@ -95,12 +96,8 @@ void SpeechFixture::WriteDatabase(const std::string& name, std::vector<TestUnit>
   std::sort(units.begin(), units.end(), [](const TestUnit& a, const TestUnit& b) { return a.name < b.name; });
   std::string index, data;
   for (const TestUnit& u : units) {
-    char rec[15] = {};
-    rec[0] = static_cast<char>(u.name.size());
-    std::memcpy(rec + 1, u.name.data(), std::min<size_t>(8, u.name.size()));
-    WriteLe16(reinterpret_cast<uint8_t*>(rec + 9), static_cast<uint16_t>(u.length));
-    WriteLe32(reinterpret_cast<uint8_t*>(rec + 11), static_cast<uint32_t>(data.size()));
-    index.append(rec, 15);
+    index += testsupport::DiphoneIndexRecord(u.name, static_cast<uint16_t>(u.length),
+                                             static_cast<uint32_t>(data.size()));
     data.append(static_cast<size_t>(u.length), static_cast<char>(ValueOf(u.name)));
   }
   WriteFile(difones_ + "/" + name + ".IND", index);
