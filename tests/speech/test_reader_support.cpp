@@ -7,10 +7,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "console/frontend.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "console/screen_reader.h"
-#include "platform/console/headless/headless_frontend.h"
+#include "quiet_console.h"
 #include "speech/diphone_synth.h"
 #include "speech/line_editor.h"
 #include "speech/number_words.h"
@@ -47,16 +48,7 @@ void ReaderEditorFixture::SetUp() {
   setenv("NARRIX_ROOT", (dir_ + "/root").c_str(), 1);
   wav_ = dir_ + "/heard.wav";
 
-  {
-    std::lock_guard<std::mutex> lock(EventLoop.posted_mutex);
-    EventLoop.posted.clear();
-  }
-  EventLoop.timers.clear();
-  SetLoopBackend(&sim_);
-  ResetConsoleState();
-  SetConsoleFrontend(HeadlessFrontend(&sim_));
-  Crt.exit_hook = [](int code) { throw ConsoleExit{code}; };
-  ResetKeyboardState();
+  testsupport::StartQuietConsole(&sim_, /*key_up_events=*/true);
   ResetWavePlayer();
   InitSuiteSettings();
   std::string error;
