@@ -41,18 +41,18 @@ bool ReadCensus(const std::string& path, UnitCensus* census) {
   return !census->Units.empty();
 }
 
-bool ReadDatabaseSpecs(const std::string& path, std::vector<DatabaseSpec>* specs, std::string* error) {
+bool ReadDatabaseRates(const std::string& path, std::vector<DatabaseRate>* rates, std::string* error) {
   std::vector<RecordingEntry> lines;
   if (!ReadRecordingList(path, RecordingPlace::kLetters, &lines, error)) return false;
   for (const auto& l : lines) {
-    DatabaseSpec spec{l.Name, std::atoi(l.Text.c_str())};
-    if (spec.Rate < 80 || spec.Rate > 450) {
+    DatabaseRate rate{l.Name, std::atoi(l.Text.c_str())};
+    if (rate.Rate < 80 || rate.Rate > 450) {
       if (error) *error = path + ": the rate of " + l.Name + " is not 80..450 words per minute";
       return false;
     }
-    specs->push_back(spec);
+    rates->push_back(rate);
   }
-  if (specs->empty()) {
+  if (rates->empty()) {
     if (error) *error = path + " names no database";
     return false;
   }
@@ -116,8 +116,8 @@ bool BuildVoice(const VoiceOptions& options, VoiceBuild* build, std::string* err
   build->CensusWords = census.Words;
 
   auto units_start = std::chrono::steady_clock::now();
-  std::vector<DatabaseSpec> databases;
-  if (!ReadDatabaseSpecs(options.DataDir + "/voice/databases.txt", &databases, error)) return false;
+  std::vector<DatabaseRate> databases;
+  if (!ReadDatabaseRates(options.DataDir + "/voice/databases.txt", &databases, error)) return false;
   std::vector<std::string> names;
   for (const auto& [name, count] : census.Units) {
     UnitRecipe recipe;

@@ -21,14 +21,14 @@ struct VoiceOptions {
 };
 
 /// One database the voice provides: its name and the speaking rate its units are made at.
-struct DatabaseSpec {
+struct DatabaseRate {
   std::string Name;
   int Rate = 175;
 };
 
 /// Reads "NAME=words per minute" lines of data/voice/databases.txt. False and *error on a bad line, a
 /// name that is not 1..8 characters or a rate outside 80..450.
-bool ReadDatabaseSpecs(const std::string& path, std::vector<DatabaseSpec>* specs, std::string* error);
+bool ReadDatabaseRates(const std::string& path, std::vector<DatabaseRate>* rates, std::string* error);
 
 /// What a build made, and its figures.
 struct VoiceBuild {
