@@ -1,5 +1,6 @@
 // The channel's function keys.
 #include "app/channel_keys.h"
+#include "app/main_menu.h"
 
 #include <string>
 
@@ -63,15 +64,6 @@ void SwitchPunctuation() {
   GotoXY(x, y);
 }
 
-void ReviewScreen() {
-  PlayBeep();
-  const int x = WhereX();
-  const int y = WhereY();
-  Window(1, 1, 80, 24);
-  ScreenReview();
-  GotoXY(x, y);
-}
-
 }  // namespace
 
 void ShowChannelHelp() {
@@ -111,7 +103,7 @@ void HandleChannelFunctionKey(uint8_t code) {
     case kF4: ChangeSpeechSettings(); break;
     case kF6: SayLocalAddress(); break;
     case kF7: SwitchPunctuation(); break;
-    case kF9: ReviewScreen(); break;
+    case kF9: ReviewClientScreen(); break;
     case kShiftInsert: HandleTypedKey(254); break;
     case kCtrlInsert: HandleTypedKey(255); break;
     default: SayPrompt("FTOPINV", 1); break;

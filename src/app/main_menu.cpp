@@ -56,15 +56,6 @@ void WriteAt(int column, int row, std::string_view text) {
 
 char UpperAscii(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : static_cast<char>(c); }
 
-void ReviewScreen() {
-  PlayBeep();
-  const int x = WhereX();
-  const int y = WhereY();
-  Window(1, 1, 80, 24);
-  ScreenReview();
-  GotoXY(x, y);
-}
-
 void AskChannel() {
   if (Client.ServerSocket <= 0) {
     SayPrompt("FTNAOCON", 1);
@@ -82,6 +73,15 @@ void AskChannel() {
 }
 
 }  // namespace
+
+void ReviewClientScreen() {
+  PlayBeep();
+  const int x = WhereX();
+  const int y = WhereY();
+  Window(1, 1, 80, 24);
+  ScreenReview();
+  GotoXY(x, y);
+}
 
 void InitClient() {
   ClrScr();
@@ -167,7 +167,7 @@ void HandleMenuKey(uint8_t key, uint8_t ext) {
     if (ext == 59) {
       ShowMainHelp();
     } else if (ext == 67) {
-      ReviewScreen();
+      ReviewClientScreen();
     }
     return;
   }

@@ -34,6 +34,10 @@ void InitClient();
 /// Draws the banner (blue) at rows 1 to 6 and the credits beside it, without speech.
 void DrawBanner();
 
+/// F9 of the main menu and the channel: a beep, the screen review over rows 1 to 24, and the cursor
+/// back where it was.
+void ReviewClientScreen();
+
 /// Says the main-menu help prompts, one per line.
 void ShowMainHelp();
 
