@@ -7,6 +7,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "step_script.h"
 #include "app/channel.h"
 #include "app/channel_list.h"
 #include "app/client_state.h"
@@ -27,9 +28,7 @@ namespace {
 using apptest::IrcPeer;
 using Lines = std::vector<std::string>;
 
-struct ScriptFailure : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using apptest::ScriptFailure;
 
 constexpr uint8_t kF2 = 60, kF3 = 61, kF6 = 64, kDown = 80;
 
@@ -71,11 +70,9 @@ class ChannelEndToEnd : public apptest::AppFixture {
     AppFixture::TearDown();
   }
 
-  // A step: when ready() holds, act() runs and the script moves on; a step not ready within
-  // timeout_ms fails the test.
   void Then(std::string what, std::function<bool()> ready, std::function<void()> act = {},
             int timeout_ms = 10000) {
-    steps_.push_back({std::move(what), std::move(ready), std::move(act), timeout_ms});
+    script_.Then(std::move(what), std::move(ready), std::move(act), timeout_ms);
   }
   static void Type(const std::string& bytes) {
     for (char c : bytes) PostChar(static_cast<uint8_t>(c), 0);
@@ -92,8 +89,7 @@ class ChannelEndToEnd : public apptest::AppFixture {
   }
   // Runs body (the client's action) while the steps drive it; true when every step ran.
   bool RunScript(const std::function<void()>& body) {
-    step_ = 0;
-    step_started_ = NowMs();
+    script_.Start();
     running_ = true;
     AddTimer(10, [this] { Tick(); });
     try {
@@ -103,22 +99,13 @@ class ChannelEndToEnd : public apptest::AppFixture {
     }
     running_ = false;
     EventLoop.timers.clear();
-    return step_ == steps_.size();
+    return script_.Done();
   }
   void Tick() {
     if (!running_) return;
     amigo_.Pump();
     bia_.Pump();
-    if (step_ < steps_.size()) {
-      Step& s = steps_[step_];
-      if (s.ready()) {
-        if (s.act) s.act();
-        ++step_;
-        step_started_ = NowMs();
-      } else if (NowMs() - step_started_ > static_cast<uint64_t>(s.timeout_ms)) {
-        throw ScriptFailure("step not reached: " + s.what);
-      }
-    }
+    script_.Advance();
     AddTimer(10, [this] { Tick(); });
   }
   // Both peers are in #sala with amigo as its operator (the first to join).
@@ -130,15 +117,7 @@ class ChannelEndToEnd : public apptest::AppFixture {
   }
   bool ClientInSala() const { return Client.InChannel && amigo_.Saw(":cliente!") && amigo_.Saw("JOIN"); }
 
-  struct Step {
-    std::string what;
-    std::function<bool()> ready;
-    std::function<void()> act;
-    int timeout_ms;
-  };
-  std::vector<Step> steps_;
-  size_t step_ = 0;
-  uint64_t step_started_ = 0;
+  apptest::StepScript script_;
   bool running_ = false;
   Lines shown_;
   std::string server_address_, relay_address_;
@@ -214,7 +193,7 @@ TEST_F(ChannelEndToEnd, LeaveConfirmationAndBan) {
   // Joining again (the ban is lifted) and leaving with Esc and S.
   amigo_.Send("MODE #sala -b cliente!*@*");
   ASSERT_TRUE(amigo_.WaitFor("-b", 3000));
-  steps_.clear();
+  script_.steps.clear();
   amigo_.Send("PING :marca");
   Then("in the channel again", [&] { return Client.InChannel && Channel.LinesRead > 0; },
        [] { Type("\x1bS"); });

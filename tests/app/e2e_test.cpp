@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "step_script.h"
 #include "app/client_state.h"
 #include "app/main_menu.h"
 #include "app/prompt_catalogue.h"
@@ -26,9 +27,7 @@ using apptest::IrcPeer;
 using apptest::NgircdServer;
 using apptest::RecordingRelay;
 
-struct ScriptFailure : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using apptest::ScriptFailure;
 
 class EndToEnd : public apptest::AppFixture {
  protected:
@@ -56,11 +55,9 @@ class EndToEnd : public apptest::AppFixture {
     AppFixture::TearDown();
   }
 
-  // Adds a step: when ready() holds, act() runs and the script moves on; a step not ready within
-  // timeout_ms fails the test.
   void Then(std::string what, std::function<bool()> ready, std::function<void()> act = {},
             int timeout_ms = 10000) {
-    steps_.push_back({std::move(what), std::move(ready), std::move(act), timeout_ms});
+    script_.Then(std::move(what), std::move(ready), std::move(act), timeout_ms);
   }
   // Types bytes as key presses.
   static void Type(const std::string& bytes) {
@@ -90,8 +87,7 @@ class EndToEnd : public apptest::AppFixture {
 
   // Runs the client until it ends, driving it with the steps. Returns its exit code.
   int RunClient() {
-    step_ = 0;
-    step_started_ = NowMs();
+    script_.Start();
     AddTimer(10, [this] { Tick(); });
     try {
       InitClient();
@@ -107,30 +103,15 @@ class EndToEnd : public apptest::AppFixture {
 
   void Tick() {
     peer_.Pump();
-    if (step_ < steps_.size()) {
-      Step& s = steps_[step_];
-      if (s.ready()) {
-        if (s.act) s.act();
-        ++step_;
-        step_started_ = NowMs();
-      } else if (NowMs() - step_started_ > static_cast<uint64_t>(s.timeout_ms)) {
-        throw ScriptFailure("step not reached in time: " + s.what);
-      }
-    } else if (NowMs() - step_started_ > 10000) {
+    if (!script_.Done()) {
+      script_.Advance();
+    } else if (script_.SinceLastStep() > 10000) {
       throw ScriptFailure("the client did not end after the last step");
     }
     AddTimer(10, [this] { Tick(); });
   }
 
-  struct Step {
-    std::string what;
-    std::function<bool()> ready;
-    std::function<void()> act;
-    int timeout_ms;
-  };
-  std::vector<Step> steps_;
-  size_t step_ = 0;
-  uint64_t step_started_ = 0;
+  apptest::StepScript script_;
   std::string heard_, server_address_, relay_address_;
   NgircdServer server_;
   RecordingRelay relay_;
@@ -169,7 +150,7 @@ TEST_F(EndToEnd, LoginPingPrivateMessageDropAndReconnect) {
        [&] { return Client.ServerSocket > 0 && LinesSent("pass senha") == 2 && AtMenuPrompt(); },
        [] { Type("\x1bS"); });
   EXPECT_EQ(RunClient(), 0);
-  EXPECT_EQ(step_, steps_.size());
+  EXPECT_TRUE(script_.Done());
   EXPECT_EQ(Client.ConnectionsLost, 1u) << "the drop is reported exactly once";
   EXPECT_EQ(relay_.accepted(), 2);
 }
@@ -186,7 +167,7 @@ TEST_F(EndToEnd, NicknameRegistrationLines) {
   Then("registered", [&] { return Shown("FTAPREG"); });
   Then("back at the menu", [&] { return AtMenuPrompt(); }, [] { Type("\x1bS"); });
   EXPECT_EQ(RunClient(), 0);
-  EXPECT_EQ(step_, steps_.size());
+  EXPECT_TRUE(script_.Done());
   EXPECT_EQ(LinesSent("NICKSERV REGISTER nova eu@exemplo.com"), 1);
   EXPECT_EQ(Client.Password, "nova");
   EXPECT_TRUE(ScreenHas("nova")) << "the password is shown as typed";
@@ -207,7 +188,7 @@ TEST_F(EndToEnd, NicknameServiceNoticesAreSaidAtOnce) {
     return ScreenHas("Senha aceita - voc\xEA foi reconhecido.") && HeardBytes() > heard_before;
   }, [] { Type("\x1bS"); });  // the menu still waits for its key: nothing typed now is dropped
   EXPECT_EQ(RunClient(), 0);
-  EXPECT_EQ(step_, steps_.size());
+  EXPECT_TRUE(script_.Done());
   EXPECT_EQ(QueuedMessageCount(), 0) << "nothing of it was queued";
 }
 
