@@ -1,4 +1,5 @@
 // The client's settings file: locating, reading by prefix rules, and rewriting it whole.
+#include "base/text_lines.h"
 #include "app/settings_file.h"
 
 #include <fcntl.h>
@@ -70,15 +71,7 @@ void ApplySettingsLine(std::string_view line) {
 }
 
 void ApplySettingsText(std::string_view text) {
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    ApplySettingsLine(line);
-    start = end + 1;
-  }
+  ForEachLine(text, [](std::string_view line) { ApplySettingsLine(line); });
 }
 
 bool ReadSettingsFile(const std::string& path) {

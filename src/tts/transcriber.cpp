@@ -1,4 +1,5 @@
 // Phonetic transcriber: normalisation, tokens, exceptions, stress marking and letter-to-sound rules.
+#include "base/text_lines.h"
 #include "tts/transcriber.h"
 
 #include <algorithm>
@@ -79,20 +80,6 @@ bool ReadWholeFile(const std::string& path, std::string* text, std::string* erro
     return false;
   }
   return true;
-}
-
-// Calls fn for each line of text, without its end-of-line characters.
-template <typename Fn>
-void ForEachLine(std::string_view text, Fn fn) {
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    fn(line);
-    start = end + 1;
-  }
 }
 
 // Splits a rule line into its four fields; a missing delimiter leaves the fields after it empty.
