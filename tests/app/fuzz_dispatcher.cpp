@@ -1,6 +1,6 @@
 // Fuzz target: any server line through the dispatcher, at the main menu and in a channel. Whatever
-// the line, the queue stays within its ring and the client's nickname and ignore list stay bounded
-// by the line.
+// the line, the queue stays within its ring, and the client's nickname, ignore list and every queued
+// message stay bounded by the line.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -35,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (Client.Nickname.size() > line.size() + 2) std::abort();
   std::string text;
   while (TakeQueuedMessage(&text)) {
-    if (text.size() > line.size() + 64) std::abort();
+    // A message quotes at most two pieces of the line (the sender and what follows the command)
+    // around its own fixed words.
+    if (text.size() > 2 * line.size() + 64) std::abort();
   }
   return 0;
 }
