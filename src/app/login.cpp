@@ -16,17 +16,8 @@ namespace {
 
 constexpr int kLoginReplySeconds = 30;
 constexpr int kRegisterReplySeconds = 15;
+// The password is read with the console's plain line input: echoed on the screen, never spoken.
 constexpr uint16_t kPlainInputCapacity = 258;  // room for 255 characters, CR and LF
-
-// The console's plain line input: echoed on the screen, never spoken.
-std::string ReadPlainLine() {
-  char buffer[kPlainInputCapacity] = {};
-  const uint16_t n = ReadConsoleLine(buffer, kPlainInputCapacity);
-  std::string line(buffer, n);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == '\x1A'))
-    line.pop_back();
-  return line;
-}
 
 }  // namespace
 
@@ -89,7 +80,7 @@ void RegisterNickname() {
   }
   Client.Password.clear();
   SayPrompt("FTSENHA", 0);
-  Client.Password = ReadPlainLine();
+  Client.Password = ConsoleReadLine(kPlainInputCapacity);
   if (Client.Password.empty()) return;
   SayPrompt("FTEMAIL", 0);
   std::string address;

@@ -31,14 +31,6 @@ std::string ValueAfterEquals(std::string_view line) {
   return std::string(eq == std::string_view::npos ? line : line.substr(eq + 1));
 }
 
-std::string ReadPlainLine() {
-  char buffer[kPlainInputCapacity] = {};
-  const uint16_t n = ReadConsoleLine(buffer, kPlainInputCapacity);
-  std::string line(buffer, n);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == '\x1A'))
-    line.pop_back();
-  return line;
-}
 
 std::string ParentDir(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -148,7 +140,7 @@ void ConfigureClient() {
   Client.Nickname.clear();
   ReadLineSpoken(Client.Nickname);
   SayPrompt("FTSENHA", 0);
-  Client.Password = ReadPlainLine();
+  Client.Password = ConsoleReadLine(kPlainInputCapacity);
   // An existing file under another letter case is the one to replace.
   std::string path = FindFileNoCase(Client.ConfigPath);
   if (path.empty()) path = Client.ConfigPath;

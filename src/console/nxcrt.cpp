@@ -417,12 +417,11 @@ void ConsoleWriteLn(std::string_view text) {
   ConsoleWrite(line);
 }
 
-std::string ConsoleReadLine() {
-  char buffer[128];
-  uint16_t n = ReadConsoleLine(buffer, sizeof buffer);
-  std::string line(buffer, n);
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  if (!line.empty() && (line.back() == '\r' || line.back() == 26)) line.pop_back();
+std::string ConsoleReadLine(uint16_t capacity) {
+  std::string line(capacity, '\0');
+  line.resize(ReadConsoleLine(line.data(), capacity));
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == 26))
+    line.pop_back();
   return line;
 }
 

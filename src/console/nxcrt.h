@@ -178,9 +178,9 @@ void SetConsoleTitle(std::string_view title);
 void ConsoleWrite(std::string_view text);
 /// ConsoleWrite of text and CR LF.
 void ConsoleWriteLn(std::string_view text = {});
-/// The program's standard input: one line read with ReadConsoleLine into a 128-byte buffer (echoed),
-/// returned without its CR LF.
-std::string ConsoleReadLine();
+/// The program's standard input: one line read with ReadConsoleLine into a buffer of capacity bytes
+/// (128 unless told; echoed), returned without its trailing CR, LF and end-of-file marks.
+std::string ConsoleReadLine(uint16_t capacity = 128);
 
 /// The console's message procedure (installed by InitConsole with SetMessageHandler): keys, focus,
 /// repaints, resizes, close, quit and sound-done messages.
