@@ -15,6 +15,7 @@
 #include "platform/console/headless/headless_frontend.h"
 #include "quiet_console.h"
 #include "speech/diphone_synth.h"
+#include "speech/sound_device.h"
 #include "speech/speech.h"
 #include "speech/suite_settings.h"
 #include "speech/wave_player.h"
@@ -89,6 +90,26 @@ void AppFixture::TearDown() {
 void AppFixture::UseRealClock() {
   SetLoopBackend(RealClockBackend());
   HeadlessFrontend(RealClockBackend());
+}
+
+void AppFixture::StartRealClockConsoleHeardIn(const std::string& wav_path) {
+  UseRealClock();
+  ResetConsoleState();
+  SetConsoleFrontend(HeadlessFrontend(RealClockBackend()));
+  Crt.exit_hook = [](int code) { throw ConsoleExit{code}; };
+  InitConsole();
+  SetSoundBackend(nullptr);
+  ASSERT_TRUE(OpenSoundDevice("file:" + wav_path));
+}
+
+void AppFixture::TypeAt(uint64_t at_ms, const std::string& bytes) {
+  for (char c : bytes) {
+    Message m;
+    m.kind = kMsgChar;
+    m.key.ch = static_cast<uint8_t>(c);
+    sim_.Schedule(at_ms, m);
+    at_ms += 10;
+  }
 }
 
 void AppFixture::WriteIni(const std::string& extra) {

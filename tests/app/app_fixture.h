@@ -25,6 +25,11 @@ class AppFixture : public ::testing::Test {
   /// Runs the loop on the real clock instead of the simulated one (tests with sockets served by
   /// another thread: a simulated clock would run out its time-outs before the other side answers).
   void UseRealClock();
+  /// UseRealClock with a fresh console on the headless front-end (its exit throws ConsoleExit) and
+  /// the `file` sound device writing everything heard to wav_path.
+  void StartRealClockConsoleHeardIn(const std::string& wav_path);
+  /// Types bytes as key presses, one every 10 ms from at_ms on (simulated time).
+  void TypeAt(uint64_t at_ms, const std::string& bytes);
   /// Writes win/NARRIX.INI: the voice's keys plus extra lines (CR LF separated, sections included).
   void WriteIni(const std::string& extra = {});
   /// Starts the speech front end with the client's sound directory.

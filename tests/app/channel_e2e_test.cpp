@@ -36,13 +36,8 @@ class ChannelEndToEnd : public apptest::AppFixture {
  protected:
   void SetUp() override {
     AppFixture::SetUp();
-    UseRealClock();
-    ResetConsoleState();
-    SetConsoleFrontend(HeadlessFrontend(RealClockBackend()));
-    Crt.exit_hook = [](int code) { throw ConsoleExit{code}; };
-    InitConsole();
-    SetSoundBackend(nullptr);
-    ASSERT_TRUE(OpenSoundDevice("file:" + root_ + "/ouvido.wav"));
+    StartRealClockConsoleHeardIn(root_ + "/ouvido.wav");
+    if (HasFatalFailure()) return;
     Channel = ChannelState{};
     ChannelBrowser = ChannelBrowserState{};
     Channel.on_shown = [this](const std::string& text) { shown_.push_back(text); };

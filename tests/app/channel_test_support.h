@@ -36,16 +36,6 @@ class ChannelFixture : public AppFixture {
     Channel = ChannelState{};
     AppFixture::TearDown();
   }
-  // Types bytes as key presses, one every 10 ms from at_ms on (simulated time).
-  void TypeAt(uint64_t at_ms, const std::string& bytes) {
-    for (char c : bytes) {
-      Message m;
-      m.kind = kMsgChar;
-      m.key.ch = static_cast<uint8_t>(c);
-      sim_.Schedule(at_ms, m);
-      at_ms += 10;
-    }
-  }
   // An extended key (0 and its code).
   static std::string Ext(uint8_t code) { return std::string(1, '\0') + static_cast<char>(code); }
   void ServerSends(const std::string& bytes) {

@@ -33,14 +33,9 @@ class EndToEnd : public apptest::AppFixture {
  protected:
   void SetUp() override {
     AppFixture::SetUp();
-    UseRealClock();
-    ResetConsoleState();
-    SetConsoleFrontend(HeadlessFrontend(RealClockBackend()));
-    Crt.exit_hook = [](int code) { throw ConsoleExit{code}; };
-    InitConsole();
-    SetSoundBackend(nullptr);
     heard_ = root_ + "/ouvido.wav";
-    ASSERT_TRUE(OpenSoundDevice("file:" + heard_));
+    StartRealClockConsoleHeardIn(heard_);
+    if (HasFatalFailure()) return;
     Menu = MainMenuState{};
     ASSERT_TRUE(server_.StartOnFreeAddress(root_, "senha", 5, &server_address_)) << server_.Log();
     ASSERT_TRUE(relay_.StartOnFreeAddress(server_address_, &relay_address_));

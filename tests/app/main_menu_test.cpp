@@ -38,16 +38,6 @@ class MainMenuTest : public apptest::AppFixture {
     }
     AppFixture::TearDown();
   }
-  // Types bytes as key presses, one every 10 ms from at_ms on (simulated time).
-  void TypeAt(uint64_t at_ms, const std::string& bytes) {
-    for (char c : bytes) {
-      Message m;
-      m.kind = kMsgChar;
-      m.key.ch = static_cast<uint8_t>(c);
-      sim_.Schedule(at_ms, m);
-      at_ms += 10;
-    }
-  }
   // Runs the start-up and the menu until the program ends; returns the exit code.
   int Run() {
     try {
