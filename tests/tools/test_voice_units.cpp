@@ -27,6 +27,26 @@ std::string Joined(const std::vector<std::string>& v) {
   return out;
 }
 
+TEST(UnitSymbols, ATableWithAHalfLineIsRefusedAtThatLine) {
+  const std::string dir = ::testing::TempDir() + "unit-symbols-" + std::to_string(getpid());
+  fs::create_directories(dir);
+  const std::string path = dir + "/phonemes.txt";
+  std::string error;
+  std::ofstream(path, std::ios::trunc) << "# symbols\r\n\r\nA = a\r\nTCH=tS\r\n";
+  ASSERT_TRUE(LoadUnitSymbols(path, &error)) << error;
+  EXPECT_EQ(UnitMaking.Symbols["TCH"], "tS");
+  EXPECT_EQ(UnitMaking.LongestSymbol, 3u);
+  for (const char* bad : {"A=a\nE\n", "A=a\nE=\n", "A=a\n=e\n"}) {
+    std::ofstream(path, std::ios::trunc) << bad;
+    error.clear();
+    EXPECT_FALSE(LoadUnitSymbols(path, &error)) << bad;
+    EXPECT_NE(error.find("phonemes.txt:2: "), std::string::npos) << error;
+  }
+  EXPECT_FALSE(LoadUnitSymbols(dir + "/missing.txt", &error));
+  EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+  fs::remove_all(dir);
+}
+
 TEST(UnitNames, AreReadBackIntoTheGeneratingVoicesPhonemes) {
   std::string error;
   ASSERT_TRUE(LoadUnitSymbols(FALATRO_SOURCE_DIR "/data/voice/phonemes.txt", &error)) << error;

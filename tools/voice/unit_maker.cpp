@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 
 #include "espeak_voice.h"
+#include "name_value_file.h"
 #include "sound_shaping.h"
 
 namespace falatro {
@@ -15,12 +15,6 @@ namespace falatro {
 UnitMakerState UnitMaking;
 
 namespace {
-
-std::string Trim(const std::string& s) {
-  size_t a = s.find_first_not_of(" \t\r");
-  if (a == std::string::npos) return "";
-  return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
-}
 
 bool IsVowelMnemonic(const std::string& m) {
   return !m.empty() && std::string("aeiouEIOU&@y").find(m[0]) != std::string::npos &&
@@ -67,31 +61,16 @@ const char* UnitMethodName(UnitMethod method) {
 }
 
 bool LoadUnitSymbols(const std::string& path, std::string* error) {
-  std::ifstream in(path);
-  if (!in) {
-    if (error) *error = "cannot read " + path;
-    return false;
-  }
   UnitMaking.Symbols.clear();
   UnitMaking.LongestSymbol = 0;
-  std::string line;
-  int number = 0;
-  while (std::getline(in, line)) {
-    ++number;
-    std::string t = Trim(line);
-    if (t.empty() || t[0] == '#') continue;
-    size_t eq = t.find('=');
-    std::string symbol = eq == std::string::npos ? "" : Trim(t.substr(0, eq));
-    std::string sound = eq == std::string::npos ? "" : Trim(t.substr(eq + 1));
-    if (symbol.empty() || sound.empty()) {
-      if (error) *error = path + ":" + std::to_string(number) + ": expected SYMBOL=mnemonic";
-      return false;
-    }
-    UnitMaking.Symbols[symbol] = sound;
-    UnitMaking.LongestSymbol = std::max(UnitMaking.LongestSymbol, symbol.size());
-  }
-  UnitMaking.Loaded = true;
-  return true;
+  const bool read = ReadNameValueFile(path, [](const NameValueLine& line) -> std::string {
+    if (line.Name.empty() || line.Value.empty()) return line.Where + "expected SYMBOL=mnemonic";
+    UnitMaking.Symbols[line.Name] = line.Value;
+    UnitMaking.LongestSymbol = std::max(UnitMaking.LongestSymbol, line.Name.size());
+    return {};
+  }, error);
+  if (read) UnitMaking.Loaded = true;
+  return read;
 }
 
 std::string UnitNameToSymbols(const std::string& name) {
