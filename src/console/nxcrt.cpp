@@ -225,7 +225,9 @@ void InitConsole() {
     std::string error;
     if (!Crt.Frontend->Open(&error)) {
       // The program carries on without a display rather than failing: the console reports nothing.
+      // The Braille mode is settled once a front-end opens, since chords need its key releases.
       Crt.Frontend = nullptr;
+      Crt.BrailleAwaitsFrontend = true;
     }
   }
   Crt.Created = true;
@@ -233,7 +235,7 @@ void InitConsole() {
     Crt.Frontend->SetTitle(Crt.Title);
     Crt.Frontend->RepaintAll();
   }
-  SetBrailleMode(Crt.Settings.BrailleMode);
+  if (!Crt.BrailleAwaitsFrontend) SetBrailleMode(Crt.Settings.BrailleMode);
 }
 
 void SetConsoleFrontend(ConsoleFrontend* frontend) {
@@ -249,6 +251,10 @@ void SetConsoleFrontend(ConsoleFrontend* frontend) {
     }
     frontend->SetTitle(Crt.Title);
     frontend->RepaintAll();
+    if (Crt.BrailleAwaitsFrontend) {
+      Crt.BrailleAwaitsFrontend = false;
+      SetBrailleMode(Crt.Settings.BrailleMode);
+    }
   }
 }
 

@@ -75,6 +75,7 @@ struct NxCrtState {
   bool Painting = false;    ///< inside a repaint of everything
   bool CheckBreak = true;   ///< Ctrl+Break ends the program; system keys other than Left/Right pass
   bool CheckEOF = false;    ///< Ctrl+Z ends a line read
+  bool BrailleAwaitsFrontend = false;  ///< no front-end opened yet: the Braille mode is set when one does
 
   ConsoleSettings Settings;
 

@@ -312,6 +312,39 @@ TEST_F(Keys, HotKeysSwitchBrailleModes) {
   EXPECT_EQ(Kbd.KeyCount, 0);
 }
 
+TEST_F(Keys, ASetBrailleModeWaitsForTheFrontEndThatFinallyOpens) {
+  // No display: the window fails to open and the program falls back to a front-end that may or may
+  // not report key releases. The mode from the settings follows what that front-end can do.
+  struct Failing : RecordingFrontend {
+    bool Open(std::string* error) override {
+      *error = "no display";
+      return false;
+    }
+  };
+  for (bool key_ups : {false, true}) {
+    SCOPED_TRACE(key_ups ? "fallback with key releases" : "fallback without key releases");
+    ResetConsoleState();
+    ResetKeyboardState();
+    Failing failing;
+    failing.backend = &sim;
+    fe.key_ups = key_ups;
+    fe.notices.clear();
+    Crt.Settings.Read = true;
+    Crt.Settings.BrailleMode = 1;
+    Crt.Frontend = &failing;
+    InitConsole();
+    ASSERT_EQ(Crt.Frontend, nullptr);
+    EXPECT_EQ(Kbd.BrailleMode, 0);
+    SetConsoleFrontend(&fe);
+    ASSERT_EQ(Crt.Frontend, &fe);
+    EXPECT_EQ(Kbd.BrailleMode, key_ups ? 1 : 0);
+    EXPECT_EQ(fe.notices.size(), key_ups ? 0u : 1u);
+    TranslateKeyMessage(CharMsg('j'));
+    EXPECT_EQ(Queue(), key_ups ? "" : "j");  // in the terminal a letter still types
+    Crt.Frontend = nullptr;
+  }
+}
+
 TEST_F(Keys, WithoutKeyUpEventsBrailleStaysOffAndTheUserIsTold) {
   fe.key_ups = false;
   Open();
