@@ -11,6 +11,7 @@
 
 #include "base/ini_file.h"
 #include "base/paths.h"
+#include "base/text_encoding.h"
 #include "console/console_sound.h"
 #include "console/frontend.h"
 #include "console/keyboard.h"
@@ -97,11 +98,14 @@ void CloseConsole() {
   Crt.CursorPos = {};
 }
 
+// The program's path as the window's first title: in the program's code page, at most 79 characters.
 std::string ProgramPath() {
   char buf[4096];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) return "Falatro";
-  return std::string(buf, std::min<ssize_t>(n, 79));
+  std::string path = Utf8ToCp1252(std::string_view(buf, static_cast<size_t>(n)));
+  if (path.size() > 79) path.resize(79);
+  return path;
 }
 
 void LocalTime(std::tm* tm, int* millis) {
@@ -404,6 +408,10 @@ void DoneConsole() {
 }
 
 void TerminateConsole() {
+  // The program ends with its window still there: the window says so before it goes, and Ctrl+Break
+  // no longer applies to it.
+  if (Crt.Created && Crt.Frontend) SetConsoleTitle(kProgramEndedTitle);
+  Crt.CheckBreak = false;
   CloseConsole();
   EndProgram(255);
 }

@@ -171,8 +171,11 @@ void SetConsoleTitle(std::string_view title);
 /// through Crt.exit_hook.
 [[noreturn]] void DoneConsole();
 /// Ends the program after a quit message, a closed window or Ctrl+Break: exit code 255 through
-/// Crt.exit_hook (the front-end is closed first).
+/// Crt.exit_hook. The window's title becomes kProgramEndedTitle and CheckBreak goes off, then the
+/// front-end is closed.
 [[noreturn]] void TerminateConsole();
+/// The title of a window whose program has ended.
+inline constexpr const char* kProgramEndedTitle = "Programa terminado";
 
 /// The program's standard output: writes text and then keeps messages flowing (KeyPressed), so every
 /// write is shown at once.
