@@ -91,6 +91,9 @@ const InputCase kCases[] = {
     {"Alt+1", "\x1b" "1", B({0, 120})},
     {"Ctrl+Alt+Q", "\x1b\x11", B({0, 16})},
     {"Alt with punctuation has no code", "\x1b,", ""},
+    {"Alt+Enter has no code", "\x1b\r", ""},
+    {"Alt+Tab has no code", "\x1b\t", ""},
+    {"Alt+Backspace sent as BS has no code", "\x1b\x08", ""},
     // Plain and control characters.
     {"letters", "aZ", "aZ"},
     {"Enter", "\r", "\r"},

@@ -318,6 +318,11 @@ size_t ParseOne(Sink& s, std::string_view p, size_t i, bool final_flush) {
       s.Key(c, kModAlt);
       return 2;
     }
+    if (c == 0x08 || c == 0x09 || c == 0x0A || c == 0x0D) {
+      // Alt with Backspace, Tab or Enter: no key code (a Ctrl+Alt letter would be a wrong key here).
+      s.Drop(2);
+      return 2;
+    }
     if (c >= 0x01 && c <= 0x1A) {
       s.Key(static_cast<uint16_t>('A' + c - 1), kModCtrl | kModAlt);
       return 2;
