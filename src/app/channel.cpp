@@ -168,12 +168,16 @@ void Paste() {
   PasteFromClipboard(buffer, sizeof buffer);
   bool cut = false;
   for (const char* p = buffer; *p; ++p) {
-    if (*p == '\n' || *p == '\r') continue;
+    // Control characters would not show on the row, and a line that does not show lets messages be
+    // said over it: a tab becomes a blank, the others go.
+    char c = *p;
+    if (c == '\t') c = ' ';
+    if (static_cast<unsigned char>(c) < 32) continue;
     if (Client.TypedLine.size() >= kTypedLineMax) {
       cut = true;
       break;
     }
-    Client.TypedLine.push_back(*p);
+    Client.TypedLine.push_back(c);
   }
   RedrawTypedLine();
   PlayClick();
@@ -314,7 +318,11 @@ void HandleTypedKey(uint8_t key) {
     case 254: Paste(); return;
     case 255: CopyLastShown(); return;
     default:
-      if (Client.TypedLine.size() < kTypedLineMax) {
+      // Other control keys (Tab, Ctrl+letters, Ctrl+Enter) are not part of a line: they would not
+      // show on its row, and messages would then be said over the line being typed.
+      if (key < 32) {
+        PlayBeep();
+      } else if (Client.TypedLine.size() < kTypedLineMax) {
         const char c = static_cast<char>(key);
         if (Client.SpellTyping) SpellText(std::string_view(&c, 1));
         Client.TypedLine.push_back(c);

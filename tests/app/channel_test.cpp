@@ -268,6 +268,26 @@ TEST_F(ChannelTest, PasteAppendsWithoutLineEnds) {
   EXPECT_EQ(Between(), Lines{"PRIVMSG #sala :xabcd"});
 }
 
+TEST_F(ChannelTest, ControlKeysNeverMakeAnInvisibleLineThatMessagesTalkOver) {
+  // Tab and Ctrl+letters typed first are refused with a beep, so the line stays empty and a message is
+  // said at once; a tab pasted becomes a blank, so a pasted line shows and holds messages back.
+  Kbd.OwnClipboard = "\tol\x01\xE1";
+  TypeAt(1000, "\t\x01\x0A");
+  ServerSendsAt(1100, ":ana!u@h PRIVMSG #sala :um\r\n");
+  uint64_t shown_after_control_keys = 99;
+  AddTimer(4000, [&] { shown_after_control_keys = shown_.size(); });
+  TypeAt(5000, Ext(254));
+  ServerSendsAt(5100, ":ana!u@h PRIVMSG #sala :dois\r\n");
+  uint64_t shown_while_pasted_line_waits = 99;
+  AddTimer(8000, [&] { shown_while_pasted_line_waits = shown_.size(); });
+  TypeAt(9000, "\r");
+  TypeAt(14000, "\x1bS");
+  JoinSala();
+  EXPECT_EQ(shown_after_control_keys, 2u) << "the join and ana's first message";
+  EXPECT_EQ(shown_while_pasted_line_waits, 2u);
+  EXPECT_EQ(Between(), Lines{"PRIVMSG #sala : ol\xC3\xA1"});  // sent as UTF-8
+}
+
 TEST_F(ChannelTest, PasteStopsAtTheLineLimit) {
   Kbd.OwnClipboard = std::string(200, 'c');
   TypeAt(1000, std::string(100, 'a') + Ext(254));
