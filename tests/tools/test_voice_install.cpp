@@ -97,6 +97,23 @@ TEST(VoiceInstall, RulesForFilesAlreadyThere) {
   }
 }
 
+TEST(VoiceInstall, AUserRecordingUnderAnotherLetterCaseWins) {
+  // The program finds "_65.wav" as "_65.WAV" too: the voice's own copy must not hide the user's.
+  for (bool installed_before : {false, true}) {
+    SCOPED_TRACE(installed_before ? "the user's file came after an install" : "the user's file came first");
+    std::string root = FreshRoot("case");
+    const std::string own = JoinPath(root, kA);
+    const std::string users = JoinPath(root, "zanvel/som/letras/_65.WAV");
+    if (installed_before) Install(root, {{kA, Bytes("a1")}});
+    Put(users, "my recording");
+    InstallReport r = Install(root, {{kA, Bytes("a2")}});
+    EXPECT_EQ(r.Kept, 1);
+    EXPECT_FALSE(FileExists(own));
+    EXPECT_EQ(Content(users), "my recording");
+    EXPECT_EQ(FindFileNoCase(own), users);
+  }
+}
+
 TEST(VoiceInstall, FilesTheVoiceNoLongerHasAreRemovedOnlyWhenOwnAndUnchanged) {
   std::string root = FreshRoot("removed");
   Install(root, {{kA, Bytes("a1")}, {kB, Bytes("b1")}});

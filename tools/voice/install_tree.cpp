@@ -68,6 +68,21 @@ std::map<std::string, std::string> ReadManifest(const std::string& root) {
 
 namespace {
 
+// A file beside path whose name differs from path's only in letter case. The program finds its files
+// whatever their case, so such a file is one the user put there in place of the voice's own.
+bool OtherCaseVariantExists(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  bool found = false;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d))
+      if (strcasecmp(e->d_name, name.c_str()) == 0 && name != e->d_name) found = true;
+    closedir(d);
+  }
+  return found;
+}
+
 bool WriteManifest(const std::string& root, const std::map<std::string, std::string>& manifest,
                    std::string* error) {
   std::string text = "";
@@ -87,13 +102,21 @@ bool InstallFiles(const std::string& root, const std::vector<InstallFile>& files
     std::string path = JoinPath(root, f.Path);
     std::string fresh = ContentHash(f.Bytes);
     std::vector<uint8_t> present;
+    auto listed = old.find(f.Path);
+    if (OtherCaseVariantExists(path)) {
+      // The user's recording under another case: the voice's own copy would hide it, so it goes.
+      if (listed != old.end() && ReadWholeFile(path, &present) && ContentHash(present) == listed->second)
+        unlink(path.c_str());
+      ++report->Kept;
+      report->KeptPaths.push_back(f.Path);
+      continue;
+    }
     if (!FileExists(path)) {
       if (!WriteFileAtomically(path, f.Bytes, error)) { ok = false; break; }
       now[f.Path] = fresh;
       ++report->Written;
       continue;
     }
-    auto listed = old.find(f.Path);
     bool own = listed != old.end() && ReadWholeFile(path, &present) && ContentHash(present) == listed->second;
     if (!own) {
       ++report->Kept;
