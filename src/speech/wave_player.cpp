@@ -130,6 +130,13 @@ bool SkipBytes(FILE* f, uint64_t count, uint64_t file_size) {
   return fseeko(f, off_t(uint64_t(pos) + count), SEEK_SET) == 0;
 }
 
+// A block that is not the last of a sound ends on a whole frame: a device plays whole frames only, so a
+// split frame would be lost and every later block would start inside a frame (channels swapped).
+size_t WholeFrames(size_t length, uint16_t channels, uint16_t bits) {
+  const size_t frame = std::max<size_t>(1, size_t(channels) * ((bits + 7u) / 8u));
+  return length >= frame ? length - length % frame : length;
+}
+
 }  // namespace
 
 uint32_t FastRateOf(uint32_t rate) {
@@ -223,6 +230,7 @@ int PlayWaveData(uint8_t* data, size_t length, uint32_t rate, uint16_t channels,
       return 0;
     }
     size_t chunk = std::min(length, kWaveBlockSize);
+    if (chunk < length) chunk = WholeFrames(chunk, channels, bits);
     size_t play = cut ? CompressWaveTime(data, chunk, bits, rate) : chunk;
     QueueWaveBlock(data, play);
     data += chunk;
@@ -273,6 +281,7 @@ int PlayWaveFile(const std::string& path) {
   int result = 0;
   while (remaining > 0) {
     size_t block = WaveFileBlockLength(remaining);
+    if (block < remaining) block = WholeFrames(block, format.channels, format.bits);
     result = -1;
     size_t got = std::fread(Wave.read_buffer, 1, block, f);
     if (got == 0) break;
