@@ -2,6 +2,7 @@
 #include "speech/diphone_synth.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -163,7 +164,9 @@ bool AppendRecording(std::string_view name) {
   uint64_t size = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
   uint8_t head[12];
   bool found_sound = false;
-  if (size >= 12 && ReadAt(fd, head, 12, 0) == 12 && std::memcmp(head, "RIFF", 4) == 0) {
+  // "RIFF" in any letter case, as the wave player takes it.
+  if (size >= 12 && ReadAt(fd, head, 12, 0) == 12 &&
+      strncasecmp(reinterpret_cast<const char*>(head), "RIFF", 4) == 0) {
     // Walk the chunks from the first one ("fmt ") to "data", never past the file's end.
     uint64_t pos = 12;
     while (pos + 8 <= size) {
