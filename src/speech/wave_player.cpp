@@ -94,7 +94,10 @@ bool QueueWaveBlock(const uint8_t* data, size_t length) {
     return false;
   }
   ++Wave.queued;
+  // The slots go round in turn; one still held by the device (after a refused block freed a slot out
+  // of turn) is passed over, so a queued buffer is never written again.
   int slot = Wave.last_slot % kWaveBufferCount + 1;
+  for (int n = 1; n < kWaveBufferCount && Wave.locked[slot - 1]; ++n) slot = slot % kWaveBufferCount + 1;
   Wave.last_slot = slot;
   Wave.locked[slot - 1] = true;
   uint8_t* buffer = Wave.buffers[slot - 1];
