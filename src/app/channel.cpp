@@ -25,6 +25,20 @@ constexpr size_t kShownWidth = 79;
 constexpr size_t kPasteCapacity = 256;  // up to 255 bytes and the terminating zero
 constexpr const char* kInvalidCommand = "Comando inv\xE1lido";
 
+// A text of the user's own goes into the ring at once, as server lines' messages do. When the ring is
+// full it waits at the head of what is held back (after the user's earlier texts), so it is said as
+// soon as there is room and never pushes an unread message out of the ring.
+void QueueOwnText(std::string text) {
+  if (QueuedMessageCount() < kMessageQueueSize - 1) {
+    QueueMessage(std::move(text));
+    return;
+  }
+  auto at = std::find_if(Channel.Backlog.begin(), Channel.Backlog.end(),
+                         [](const HeldLine& held) { return !held.own; });
+  Channel.Backlog.insert(at, HeldLine{std::move(text), true});
+  Channel.LargestBacklog = std::max(Channel.LargestBacklog, Channel.Backlog.size());
+}
+
 std::string Upper(std::string_view text) {
   std::string out(text);
   for (char& c : out)
@@ -52,12 +66,12 @@ void IgnoreNickname(const std::string& command) {
   }
   for (const std::string& slot : Client.IgnoreList) {
     if (!slot.empty() && SameNickname(slot, nick)) {
-      QueueMessage("Apelido " + nick + " j\xE1 est\xE1 sendo ignorado");
+      QueueOwnText("Apelido " + nick + " j\xE1 est\xE1 sendo ignorado");
       return;
     }
   }
   *free_slot = nick;
-  QueueMessage("Apelido ignorado: " + nick);
+  QueueOwnText("Apelido ignorado: " + nick);
 }
 
 void UnignoreNickname(const std::string& command) {
@@ -69,11 +83,11 @@ void UnignoreNickname(const std::string& command) {
   for (std::string& slot : Client.IgnoreList) {
     if (!slot.empty() && SameNickname(slot, nick)) {
       slot.clear();
-      QueueMessage("Apelido designorado: " + nick);
+      QueueOwnText("Apelido designorado: " + nick);
       return;
     }
   }
-  QueueMessage("Apelido " + nick + " n\xE3o est\xE1 sendo ignorado");
+  QueueOwnText("Apelido " + nick + " n\xE3o est\xE1 sendo ignorado");
 }
 
 // A send of the typed line failed: the connection is gone and the loop ends.
@@ -121,7 +135,7 @@ bool HandleLine() {
       return LineSendFailed(), false;
   } else {
     if (!SendServerLine("PRIVMSG #" + Client.CurrentChannel + " :" + line)) return LineSendFailed(), false;
-    QueueMessage(Client.Nickname + ". " + line);
+    QueueOwnText(Client.Nickname + ". " + line);
   }
   return true;
 }
@@ -215,13 +229,32 @@ bool RingHasRoomFor(const std::string& line) {
   return QueuedMessageCount() == 0 || static_cast<int>(EntriesNeeded(line)) <= free_slots;
 }
 
+bool RingHasRoomFor(const HeldLine& held) {
+  return held.own ? QueuedMessageCount() < kMessageQueueSize - 1 : RingHasRoomFor(held.text);
+}
+
+bool BacklogFull() {
+  return Channel.Backlog.size() >= kBacklogLimit || Channel.BacklogBytes >= kBacklogByteLimit;
+}
+
+void HoldBackServerLine(std::string line) {
+  Channel.BacklogBytes += line.size();
+  Channel.Backlog.push_back(HeldLine{std::move(line), false});
+  Channel.LargestBacklog = std::max(Channel.LargestBacklog, Channel.Backlog.size());
+}
+
 // Dispatches held-back lines while the ring has room for what they queue. A PING is answered at once
 // even when it has to wait behind other lines, so a long burst never costs the connection.
 void DrainBacklog() {
   while (!Channel.Backlog.empty() && Client.InChannel) {
-    const std::string& line = Channel.Backlog.front();
-    if (!RingHasRoomFor(line)) return;
-    HandleServerLine(line);
+    HeldLine& held = Channel.Backlog.front();
+    if (!RingHasRoomFor(held)) return;
+    if (held.own) {
+      QueueMessage(std::move(held.text));
+    } else {
+      Channel.BacklogBytes -= std::min(Channel.BacklogBytes, held.text.size());
+      HandleServerLine(held.text);
+    }
     Channel.Backlog.pop_front();
   }
 }
@@ -230,7 +263,7 @@ void DrainBacklog() {
 // False when the connection dropped.
 bool ReadWaitingLines() {
   for (int n = 0; n < kLinesPerPass && Client.InChannel; ++n) {
-    if (Channel.Backlog.size() >= kBacklogLimit) return true;
+    if (BacklogFull()) return true;
     if (!ServerDataWaiting()) return true;
     if (!ReadServerLine(&Client.CurrentMessage, kLineSeconds)) {
       ConnectionLost();
@@ -246,8 +279,7 @@ bool ReadWaitingLines() {
         HandleServerLine(line);
         continue;
       }
-      Channel.Backlog.push_back(std::move(line));
-      Channel.LargestBacklog = std::max(Channel.LargestBacklog, Channel.Backlog.size());
+      HoldBackServerLine(std::move(line));
     }
   }
   return true;
@@ -258,11 +290,11 @@ void WaitForWork() {
   if (KeyPressed()) return;
   if (WhereX() == 1 && QueuedMessageCount() > 0) return;
   if (!Channel.Backlog.empty() && RingHasRoomFor(Channel.Backlog.front())) return;
-  if (Client.ServerSocket > 0 && ServerDataWaiting() && Channel.Backlog.size() < kBacklogLimit) return;
+  if (Client.ServerSocket > 0 && ServerDataWaiting() && !BacklogFull()) return;
   // The data check dispatches the event loop's messages: a key may have arrived meanwhile.
   if (KeyPressed()) return;
   ++Channel.Sleeps;
-  if (Client.ServerSocket > 0 && Channel.Backlog.size() < kBacklogLimit) {
+  if (Client.ServerSocket > 0 && !BacklogFull()) {
     WaitForFd(Client.ServerSocket, -1, true);
   } else {
     WaitMessage(-1);
@@ -339,6 +371,7 @@ void JoinChannel(const std::string& channel_name) {
   const std::string name = channel_name;
   ClearMessageQueue();
   Channel.Backlog.clear();
+  Channel.BacklogBytes = 0;
   Client.CurrentChannel = name;
   Client.TypedLine.clear();
   Window(1, 1, 80, 24);
@@ -376,6 +409,7 @@ void JoinChannel(const std::string& channel_name) {
     if (Client.InChannel) WaitForWork();
   }
   Channel.Backlog.clear();
+  Channel.BacklogBytes = 0;
   // Kicked or banned: the loop ended with the reason still queued; the user hears it before the menu.
   if (Client.ServerSocket > 0 && !Client.CurrentChannel.empty()) {
     if (WhereX() != 1) ConsoleWriteLn();

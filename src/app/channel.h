@@ -12,14 +12,25 @@ namespace falatro {
 
 /// Server lines read in one pass of the channel loop before the keys are looked at again.
 constexpr int kLinesPerPass = 64;
-/// Server lines held back while the message ring has no room; past it the socket is left unread.
+/// Server lines held back while the message ring has no room; past it (or past kBacklogByteLimit
+/// bytes) the socket is left unread.
 constexpr size_t kBacklogLimit = 20000;
+constexpr size_t kBacklogByteLimit = 8u << 20;
+
+/// A held-back entry: a server line to dispatch, or a text of the user's own (the echo of a sent line,
+/// an answer to /ignorar or /designorar) to queue as it is.
+struct HeldLine {
+  std::string text;
+  bool own = false;
+};
 
 /// The channel loop's own state (one instance, Channel). Tests and benchmarks inspect it.
 struct ChannelState {
-  /// Server lines read while the message ring was too full to take what they would queue, in arrival
-  /// order; they are dispatched as the ring drains, so a burst larger than the ring loses nothing.
-  std::deque<std::string> Backlog;
+  /// Server lines read, and texts of the user's own made, while the message ring was too full to take
+  /// what they would queue, in order; they are dispatched as the ring drains, so a burst larger than
+  /// the ring loses nothing.
+  std::deque<HeldLine> Backlog;
+  size_t BacklogBytes = 0;     ///< the bytes of the server lines held back
   size_t LargestBacklog = 0;   ///< the most lines ever held back at once
   uint64_t LinesRead = 0;      ///< server lines read by the channel loop (the join's reply included)
   uint64_t MessagesShown = 0;  ///< queued messages written and said

@@ -166,6 +166,39 @@ TEST_F(ChannelTest, ABurstLargerThanTheRingLosesNothing) {
       << "a PING behind a held-back burst is answered at once";
 }
 
+TEST_F(ChannelTest, LinesSentWhileABurstIsHeldBackAreNotLost) {
+  // The ring is kept nearly full by a held-back burst; several lines sent in one pass each queue their
+  // echo, which must wait behind the burst rather than push its oldest entries out of the ring.
+  std::string burst;
+  const int kCount = 600;
+  for (int i = 0; i < kCount; ++i) burst += ":p" + std::to_string(i % 5) + "!u@h PRIVMSG #sala :m" + std::to_string(i) + "\r\n";
+  TypeAt(1000, "x");
+  ServerSendsAt(1100, burst);
+  TypeAt(3000, "\r");
+  TypeAt(3500, "a\rb\rc\rd\re\r/ignorar p9\r");
+  // Leaves once everything was said, or after ten simulated minutes (a lost message is never said).
+  Channel.after_pass = [&] {
+    const bool done = shown_.size() >= static_cast<size_t>(kCount) + 8 || sim_.now > 600000;
+    if (done && !KeyPressed()) TypeAt(sim_.now + 10, "\x1bS");
+  };
+  JoinSala();
+  EXPECT_EQ(Client.MessagesLost, 0u);
+  ASSERT_EQ(shown_.size(), static_cast<size_t>(kCount) + 8);
+  Lines own;
+  int server = 0;
+  for (const std::string& text : shown_) {
+    if (text.rfind("eu. ", 0) == 0 || text.rfind("Apelido", 0) == 0) {
+      own.push_back(text);
+    } else if (text.rfind("p", 0) == 0) {
+      EXPECT_EQ(text, "p" + std::to_string(server % 5) + ". m" + std::to_string(server)) << "in arrival order";
+      ++server;
+    }
+  }
+  EXPECT_EQ(server, kCount);
+  const Lines expected = {"eu. x", "eu. a", "eu. b", "eu. c", "eu. d", "eu. e", "Apelido ignorado: p9"};
+  EXPECT_EQ(own, expected);
+}
+
 TEST_F(ChannelTest, KickOrBanOfTheUserEndsTheLoop) {
   struct Case {
     const char* what;
