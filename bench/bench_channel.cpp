@@ -192,18 +192,7 @@ int Run() {
   // 3. The list of 5001 channels (one peer holds them).
   double list_ms = -1, relogin_ms = -1;
   if (B.criador.Login(address, apptest::kTestIrcPort, "criador", "senha")) {
-    std::string batch;
-    for (int i = 0; i <= 5000; ++i) {
-      char name[16];
-      std::snprintf(name, sizeof name, "#c%04d", i);
-      batch += (batch.empty() ? "" : ",") + std::string(name);
-      if (batch.size() > 400 || i == 5000) {
-        B.criador.Join(batch);
-        batch.clear();
-      }
-    }
-    B.criador.Send("PING :feito");
-    B.criador.WaitFor("feito", 30000);
+    B.criador.JoinNumberedChannels(5001);
     Type("\r");
     // Esc once the browsing prompt is out.
     std::function<void()> leave = [&leave] {

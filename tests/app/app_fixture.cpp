@@ -102,6 +102,10 @@ void AppFixture::StartRealClockConsoleHeardIn(const std::string& wav_path) {
   ASSERT_TRUE(OpenSoundDevice("file:" + wav_path));
 }
 
+void AppFixture::Type(const std::string& bytes) {
+  for (char c : bytes) PostChar(static_cast<uint8_t>(c), 0);
+}
+
 void AppFixture::TypeAt(uint64_t at_ms, const std::string& bytes) {
   for (char c : bytes) {
     Message m;

@@ -30,6 +30,8 @@ class AppFixture : public ::testing::Test {
   void StartRealClockConsoleHeardIn(const std::string& wav_path);
   /// Types bytes as key presses, one every 10 ms from at_ms on (simulated time).
   void TypeAt(uint64_t at_ms, const std::string& bytes);
+  /// Types bytes as key presses now (posted to the loop: for the real-clock tests).
+  static void Type(const std::string& bytes);
   /// Writes win/NARRIX.INI: the voice's keys plus extra lines (CR LF separated, sections included).
   void WriteIni(const std::string& extra = {});
   /// Starts the speech front end with the client's sound directory.
@@ -44,6 +46,7 @@ class AppFixture : public ::testing::Test {
   std::string Row(int row) const;
   /// Every row that is not blank, joined by "\n".
   std::string Screen() const;
+  bool ScreenHas(const std::string& text) const { return Screen().find(text) != std::string::npos; }
   void WriteFile(const std::string& path, const std::string& bytes);
   std::string ReadFile(const std::string& path);
 

@@ -69,11 +69,7 @@ class ChannelEndToEnd : public apptest::AppFixture {
             int timeout_ms = 10000) {
     script_.Then(std::move(what), std::move(ready), std::move(act), timeout_ms);
   }
-  static void Type(const std::string& bytes) {
-    for (char c : bytes) PostChar(static_cast<uint8_t>(c), 0);
-  }
   static std::string Ext(uint8_t code) { return std::string(1, '\0') + static_cast<char>(code); }
-  bool ScreenHas(const std::string& text) const { return Screen().find(text) != std::string::npos; }
   bool WasShown(const std::string& text) const {
     return std::find(shown_.begin(), shown_.end(), text) != shown_.end();
   }
@@ -227,18 +223,7 @@ TEST_F(ChannelEndToEnd, AListOfMoreThan5000ChannelsEndsInANewLogin) {
   // One peer holds 5001 channels (joined in comma lists that fit a line).
   IrcPeer criador;
   ASSERT_TRUE(criador.Login(server_address_, apptest::kTestIrcPort, "criador", "senha"));
-  std::string batch;
-  for (int i = 0; i <= 5000; ++i) {
-    char name[16];
-    std::snprintf(name, sizeof name, "#c%04d", i);
-    batch += (batch.empty() ? "" : ",") + std::string(name);
-    if (batch.size() > 400 || i == 5000) {
-      criador.Join(batch);
-      batch.clear();
-    }
-  }
-  criador.Send("PING :feito");
-  ASSERT_TRUE(criador.WaitFor("feito", 30000));
+  ASSERT_TRUE(criador.JoinNumberedChannels(5001));
   Then("browsing", [&] { return ScreenHas("do mesmo."); }, [&] { Type(Ext(kDown) + "\x1b"); }, 30000);
   Type("\r");
   EXPECT_TRUE(RunScript([] { BrowseChannelList(); }));

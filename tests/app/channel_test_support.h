@@ -70,7 +70,6 @@ class ChannelFixture : public AppFixture {
     ServerSends(":eu!u@h JOIN :#sala\r\n");
     JoinChannel("sala");
   }
-  bool ScreenHas(const std::string& text) const { return Screen().find(text) != std::string::npos; }
   int Count(const std::string& text) const {
     const std::string s = Screen();
     int n = 0;

@@ -54,11 +54,6 @@ class EndToEnd : public apptest::AppFixture {
             int timeout_ms = 10000) {
     script_.Then(std::move(what), std::move(ready), std::move(act), timeout_ms);
   }
-  // Types bytes as key presses.
-  static void Type(const std::string& bytes) {
-    for (char c : bytes) PostChar(static_cast<uint8_t>(c), 0);
-  }
-  bool ScreenHas(const std::string& text) const { return Screen().find(text) != std::string::npos; }
   // The menu has asked for a key and waits on the line of its question (keys typed before it are
   // dropped by the menu).
   bool AtMenuPrompt() const {

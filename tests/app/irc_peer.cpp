@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "loopback_socket.h"
@@ -75,6 +76,21 @@ bool IrcPeer::WaitFor(const std::string& text, int ms) {
     pollfd p{fd_, POLLIN, 0};
     poll(&p, 1, 10);
   }
+}
+
+bool IrcPeer::JoinNumberedChannels(int count, int timeout_ms) {
+  std::string batch;
+  for (int i = 0; i < count; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "#c%04d", i);
+    batch += (batch.empty() ? "" : ",") + std::string(name);
+    if (batch.size() > 400 || i == count - 1) {
+      Join(batch);
+      batch.clear();
+    }
+  }
+  Send("PING :feito");
+  return WaitFor("feito", timeout_ms);
 }
 
 }  // namespace falatro::apptest

@@ -35,6 +35,9 @@ class IrcPeer {
 
   // Commands.
   void Join(const std::string& channel) { Send("JOIN " + channel); }
+  /// Joins the channels #c0000 to #c(count-1) in comma lists that fit a line, then waits (up to
+  /// timeout_ms) until the server has taken them all. False when it did not answer in time.
+  bool JoinNumberedChannels(int count, int timeout_ms = 30000);
   void Privmsg(const std::string& target, const std::string& text) { Send("PRIVMSG " + target + " :" + text); }
   void Quit(const std::string& reason) { Send("QUIT :" + reason); }
 

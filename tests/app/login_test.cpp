@@ -44,7 +44,6 @@ class LoginTest : public apptest::AppFixture {
     Client.ServerPort = server.port();
     ConnectToServer();
   }
-  bool ScreenHas(const std::string& text) { return Screen().find(text) != std::string::npos; }
 };
 
 TEST_F(LoginTest, SendsTheFiveLinesAndEndsAtThe421) {
