@@ -8,7 +8,8 @@ DEBS := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config ccache \
 	libgtest-dev libgmock-dev libbenchmark-dev \
 	libsdl2-dev libsdl2-ttf-dev libfontconfig-dev fonts-dejavu-core \
 	libespeak-ng-dev espeak-ng libspeechd-dev libvterm-dev libssl-dev \
-	ngircd wbrazilian xvfb xdotool sox
+	ngircd inspircd anope openssl wbrazilian xvfb xdotool sox \
+	unicode-cldr-core speech-dispatcher speech-dispatcher-espeak-ng libao4 libao-common
 
 .PHONY: all deps build install run test test-san fuzz bench demo clean
 
