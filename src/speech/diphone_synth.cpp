@@ -94,10 +94,20 @@ const std::string& MappedLettersDir() {
   return mapped;
 }
 
+// Hands what the buffer holds to the sound sink when one is set, and empties the buffer.
+bool HandToSink() {
+  if (!Diphone.OnFlush) return false;
+  Diphone.OnFlush(Diphone.Buffer.data() + kWaveHeaderSize, Diphone.Fill - kWaveHeaderSize);
+  Diphone.Fill = kWaveHeaderSize;
+  ++Diphone.Chunks;
+  return true;
+}
+
 // Sends what the buffer holds to the player without waiting for its end: the player copies it into its
 // own blocks, so the buffer is refilled while this part sounds. A key waiting by then ends the phrase.
 void FlushChunk() {
   if (Diphone.Fill <= kWaveHeaderSize) return;
+  if (HandToSink()) return;
   BuildWaveHeader(Diphone.Buffer.data(), static_cast<uint32_t>(Diphone.Fill - kWaveHeaderSize),
                   kDiphoneRate, 1, 8);
   WaitSynthesizerIdle();
@@ -119,6 +129,7 @@ uint8_t* Reserve(size_t* n) {
   if (*n > kMaxAppend) *n = kMaxAppend;
   MakeRoom(*n);
   if (Diphone.Interrupted) *n = 0;
+  if (*n > 0 && Diphone.OnJoin) Diphone.OnJoin(Diphone.Fill - kWaveHeaderSize);
   return Diphone.Buffer.data() + Diphone.Fill;
 }
 
@@ -334,9 +345,12 @@ const DiphoneRecord* FindDiphoneUnit(std::string_view name) {
 
 void AppendSilence(int n) {
   if (Diphone.Buffer.size() < kSpeechBufferSize) return;
+  bool first = true;
   for (int blocks = n / 100; blocks > 0 && !Diphone.Interrupted; --blocks) {
     MakeRoom(100);
     if (Diphone.Interrupted) break;
+    if (first && Diphone.OnJoin) Diphone.OnJoin(Diphone.Fill - kWaveHeaderSize);
+    first = false;
     std::memset(Diphone.Buffer.data() + Diphone.Fill, 128, 100);
     Diphone.Fill += 100;
   }
@@ -344,12 +358,7 @@ void AppendSilence(int n) {
 
 void FlushSpeechBuffer() {
   if (Diphone.Fill <= kWaveHeaderSize || Diphone.Buffer.size() < kSpeechBufferSize) return;
-  if (Diphone.OnFlush) {
-    Diphone.OnFlush(Diphone.Buffer.data() + kWaveHeaderSize, Diphone.Fill - kWaveHeaderSize);
-    Diphone.Fill = kWaveHeaderSize;
-    ++Diphone.Chunks;
-    return;
-  }
+  if (HandToSink()) return;
   BuildWaveHeader(Diphone.Buffer.data(), static_cast<uint32_t>(Diphone.Fill - kWaveHeaderSize),
                   kDiphoneRate, 1, 8);
   PlayWaveBuffer(Diphone.Buffer.data(), Diphone.Fill);

@@ -77,8 +77,13 @@ struct DiphoneSynthState {
   /// more for a fallback of a missed name, and whether a stored unit or recording was found.
   std::function<void(std::string_view name, int depth, bool found)> OnLookup;
   /// Sink of finished sound: when set, FlushSpeechBuffer hands it the sound bytes (after the 44-byte
-  /// header) instead of playing them, without waiting, and empties the buffer.
+  /// header) instead of playing them, without waiting, and empties the buffer; full buffers met while a
+  /// phrase is being made go to it too.
   std::function<void(const uint8_t* sound, size_t length)> OnFlush;
+  /// Observer of joins (used by the measuring tools): when set, called as each unit, recording, noise or
+  /// silence is about to be appended, with the buffer position (after the header) where it will start,
+  /// room having been made for it.
+  std::function<void(size_t position)> OnJoin;
   /// Fallback depth of the look-up in progress (for OnLookup).
   int LookupDepth = 0;
 };

@@ -124,6 +124,26 @@ TEST_F(DiphoneTest, LongPhrasesAreHandedOverInChunksThatFitTheBuffer) {
   EXPECT_EQ(Trace(true).substr(0, 30), "$KAZA*1000 sil*100 $KAZA*1000 ");
 }
 
+TEST_F(DiphoneTest, ASoundSinkTakesEveryChunkAndJoinsAreReportedWhereTheyStart) {
+  Diphone.Cut = 0;
+  Diphone.WordSilence = 100;
+  std::vector<uint8_t> heard;
+  std::vector<size_t> joins;
+  Diphone.OnFlush = [&](const uint8_t* sound, size_t length) { heard.insert(heard.end(), sound, sound + length); };
+  Diphone.OnJoin = [&](size_t position) { joins.push_back(heard.size() + position); };
+  std::string text;
+  for (int i = 0; i < 70; ++i) text += "[ka/za]";
+  SayTranscription("[ka/za][pa]" + text, false);
+  Diphone.OnFlush = nullptr;
+  Diphone.OnJoin = nullptr;
+  EXPECT_TRUE(device_.blocks.empty()) << "nothing reaches the device, full buffers included";
+  EXPECT_EQ(heard.size(), 1000u + 100 + 300 + 100 + 70u * 1000 + 69u * 100);
+  ASSERT_GE(joins.size(), 4u);
+  EXPECT_EQ(std::vector<size_t>(joins.begin(), joins.begin() + 4), (std::vector<size_t>{0, 1000, 1100, 1400}));
+  EXPECT_EQ(joins.size(), 2u + 2 + 70 + 69) << "each unit and each silence once";
+  for (size_t j : joins) EXPECT_NE(heard[j], j > 0 ? heard[j - 1] : 0) << "a join starts where the sound changes";
+}
+
 TEST_F(DiphoneTest, AKeyDuringALongPhraseStopsIt) {
   Diphone.Cut = 0;
   std::string text;

@@ -17,6 +17,7 @@
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "diphone_database.h"
+#include "front_end_reading.h"
 #include "install_tree.h"
 #include "platform/console/headless/headless_frontend.h"
 #include "speech/diphone_synth.h"
@@ -37,18 +38,20 @@ struct Options {
   std::string data = FALATRO_SOURCE_DIR "/data";
   std::string wav_prefix;  // keeps the paragraph at each speed as WAV files
   bool generate = false;
+  bool marks = false;  // the paragraph's punctuation marks said, as the client does only when asked
   std::vector<std::string> lists;
 };
 
 void Usage() {
   fprintf(stderr,
-          "usage: falatro-voice-measure [--root DIR] [--data DIR] [--wav PREFIX] [--generate] [WORDLIST...]\n"
+          "usage: falatro-voice-measure [--root DIR] [--data DIR] [--wav PREFIX] [--marks] [--generate] [WORDLIST...]\n"
           "  Measures the voice installed under DIR ($NARRIX_ROOT by default): the share of unit\n"
           "  look-ups that hit a stored unit while saying every word of the lists (UTF-8, one a line;\n"
           "  default /usr/share/dict/brazilian), the length of the reference paragraph at speeds 1 to 5\n"
           "  (data/voice/paragraph.txt, with the speed settings of data/voice/narrix.ini), and the\n"
           "  database's size and unit count. --generate also times a complete generation from an\n"
-          "  empty cache. --wav keeps the paragraph as PREFIX1.wav .. PREFIX5.wav.\n");
+          "  empty cache. --wav keeps the paragraph as PREFIX1.wav .. PREFIX5.wav. The paragraph's marks are\n"
+          "  paused on and not said, as the client says texts; --marks has them said as well.\n");
 }
 
 double CpuSeconds() {
@@ -95,8 +98,9 @@ bool Coverage(const Options& o, std::string* error) {
   return true;
 }
 
-// The paragraph said through the program's own front end, on a simulated clock with a sound device
-// that plays in simulated real time: the time that passes is what a listener would wait.
+// The paragraph said through the program's own front end as the client says it (marks paused on, not
+// said, unless --marks), on a simulated clock with a sound device that plays in simulated real time:
+// the time that passes is what a listener would wait.
 bool Speeds(const Options& o, std::string* error) {
   std::vector<uint8_t> raw;
   std::string paragraph_path = o.data + "/voice/paragraph.txt";
@@ -111,34 +115,19 @@ bool Speeds(const Options& o, std::string* error) {
   std::string win = std::filesystem::temp_directory_path().string() + "/falatro-measure-" + std::to_string(getpid());
   bool written = false;
   if (!InstallSuiteIni(win, ini, &written, error)) return false;
-  setenv("NARRIX_WINDIR", win.c_str(), 1);
-  setenv("NARRIX_ROOT", o.root.c_str(), 1);
-
-  static SimulatedBackend sim;
-  SetLoopBackend(&sim);
-  ResetConsoleState();
-  SetConsoleFrontend(HeadlessFrontend(&sim));
-  ResetKeyboardState();
-  ResetWavePlayer();
-  InitSuiteSettings();
-  InitConsole();
-  printf("Reference paragraph (%zu characters), heard through the front end:\n", paragraph.size());
+  PrepareFrontEnd(o.root, win);
+  printf("Reference paragraph (%zu characters), heard through the front end, marks %s:\n", paragraph.size(),
+         o.marks ? "said" : "not said");
   double previous = 1e18;
   bool decreasing = true;
   for (int speed = 1; speed <= 5; ++speed) {
     std::string device = o.wav_prefix.empty() ? "null" : "file:" + o.wav_prefix + std::to_string(speed) + ".wav";
-    if (!OpenSoundDevice(device, error)) return false;
-    Crt.exit_hook = [](int code) {
-      fprintf(stderr, "falatro-voice-measure: the voice did not start (code %d)\n", code);
-      exit(1);
-    };
-    InitSpeech(speed, "");
-    uint64_t start = NowMs();
-    SpeakText(paragraph);
-    while (IsSoundPlaying()) WaitMessage(50);
-    double seconds = double(NowMs() - start) / 1000.0;
-    DoneSpeech();
-    CloseSoundDevice();
+    if (!StartFrontEnd(speed, o.marks, device, error)) {
+      std::filesystem::remove_all(win);
+      return false;
+    }
+    double seconds = SayThroughFrontEnd(paragraph);
+    StopFrontEnd();
     printf("  speed %d: %.2f s (database %s, cut %d, least %d, word silence %d, period cutting %s, fast rate %s)\n",
            speed, seconds, Diphone.DatabaseName.c_str(), Diphone.Cut, Diphone.LeastLength, Diphone.WordSilence,
            Wave.CutPeriods ? "on" : "off", Wave.FastRate ? "on" : "off");
@@ -147,7 +136,6 @@ bool Speeds(const Options& o, std::string* error) {
   }
   printf("  strictly decreasing from speed 1 to 5: %s\n", decreasing ? "yes" : "NO");
   std::filesystem::remove_all(win);
-  SetLoopBackend(nullptr);
   return true;
 }
 
@@ -207,6 +195,7 @@ int main(int argc, char** argv) {
     else if (a == "--data") value(&o.data);
     else if (a == "--wav") value(&o.wav_prefix);
     else if (a == "--generate") o.generate = true;
+    else if (a == "--marks") o.marks = true;
     else if (a == "-h" || a == "--help") {
       Usage();
       return 0;

@@ -1,0 +1,232 @@
+// falatro-voice-quality: how the installed diphone voice sounds, over sentences read through the
+// program's own front end: the jump between neighbouring samples at every unit join (clicks), and the
+// mel-cepstral distortion against the generating voice reading the same sentence at a matching rate,
+// with the 8-bit floor and the different-sentence ceiling measured beside it.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/paths.h"
+#include "base/text_encoding.h"
+#include "espeak_voice.h"
+#include "front_end_reading.h"
+#include "install_tree.h"
+#include "mel_cepstrum.h"
+#include "sound_shaping.h"
+#include "unit_maker.h"
+#include "voice_builder.h"
+
+using namespace falatro;
+
+namespace {
+
+struct Options {
+  std::string root;
+  std::string data = FALATRO_SOURCE_DIR "/data";
+  std::string sentences;
+  int speed = 3;
+  bool joins = true, mcd = true, verbose = false;
+};
+
+void Usage() {
+  fprintf(stderr,
+          "usage: falatro-voice-quality [--root DIR] [--data DIR] [--sentences FILE] [--speed N]\n"
+          "                             [--joins-only | --mcd-only] [--verbose]\n"
+          "  Reads every sentence (UTF-8, one a line, '#' comments; default data/voice/sentences.txt)\n"
+          "  through the program's front end with the voice installed under DIR ($NARRIX_ROOT by\n"
+          "  default) and the speed settings of data/voice/narrix.ini, marks not said, and prints:\n"
+          "  the jump between neighbouring samples at every unit join at speeds 1 to 5 (in parts of\n"
+          "  full scale; more than 0.1 is heard as a click), and at speed N (default 3) the mean\n"
+          "  mel-cepstral distortion against eSpeak NG reading the same sentence at a matching rate,\n"
+          "  with the floor (eSpeak NG against itself in the suite's 8-bit format) and the ceiling (the\n"
+          "  voice against eSpeak NG reading the next sentence). --verbose prints every sentence.\n");
+}
+
+bool ReadSentences(const std::string& path, std::vector<std::string>* out, std::string* error) {
+  std::vector<uint8_t> raw;
+  if (!ReadWholeFile(path, &raw)) {
+    if (error) *error = "cannot read " + path;
+    return false;
+  }
+  std::string text(raw.begin(), raw.end());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    out->push_back(line);
+  }
+  if (out->empty()) {
+    if (error) *error = path + " holds no sentence";
+    return false;
+  }
+  return true;
+}
+
+std::vector<float> FromBytes(const std::vector<uint8_t>& b) {
+  std::vector<float> s(b.size());
+  for (size_t i = 0; i < b.size(); ++i) s[i] = (float(b[i]) - 128) * 256;
+  return s;
+}
+
+struct Stats {
+  double sum = 0, worst = 0;
+  size_t n = 0, worst_at = 0;
+  void Add(double v, size_t at) {
+    sum += v;
+    if (n == 0 || v > worst) worst = v, worst_at = at;
+    ++n;
+  }
+  double Mean() const { return n ? sum / double(n) : 0; }
+};
+
+// The generating voice reading a sentence at rate, halved to the suite's rate, as float samples.
+bool Reference(const std::string& utf8, int rate, std::vector<float>* out, std::string* error) {
+  SetGeneratorProsody(rate, kUnitPitch);
+  VoiceSound said;
+  if (!Synthesize(utf8, false, &said, error)) return false;
+  *out = HalveRate(said.Samples);
+  return true;
+}
+
+bool Measure(const Options& o, std::string* error) {
+  std::vector<std::string> utf8;
+  if (!ReadSentences(o.sentences, &utf8, error)) return false;
+  std::vector<std::string> cp;
+  for (const auto& s : utf8) cp.push_back(Utf8ToCp1252(s));
+
+  std::string ini;
+  if (!MakeSuiteIni(o.data, &ini, error)) return false;
+  std::string win =
+      std::filesystem::temp_directory_path().string() + "/falatro-voice-quality-" + std::to_string(getpid());
+  bool written = false;
+  if (!InstallSuiteIni(win, ini, &written, error)) return false;
+  PrepareFrontEnd(o.root, win);
+  struct Cleanup {
+    std::string dir;
+    ~Cleanup() { std::filesystem::remove_all(dir); }
+  } cleanup{win};
+
+  printf("falatro-voice-quality: %zu sentences of %s, voice under %s\n", cp.size(), o.sentences.c_str(),
+         o.root.c_str());
+  std::vector<VoiceReading> at_speed(cp.size());
+  bool all_clean = true;
+  for (int speed = 1; speed <= 5; ++speed) {
+    if (!o.joins && speed != o.speed) continue;
+    if (!StartFrontEnd(speed, false, "null", error)) return false;
+    size_t joins = 0, clicks = 0;
+    double worst = 0;
+    std::string worst_where;
+    for (size_t i = 0; i < cp.size(); ++i) {
+      VoiceReading r = ReadThroughVoice(cp[i]);
+      std::vector<double> jumps = JoinJumps(r);
+      joins += jumps.size();
+      for (size_t j = 0; j < jumps.size(); ++j) {
+        if (jumps[j] > 0.1) {
+          ++clicks;
+          if (o.verbose && o.joins) {
+            size_t at = j < r.Joins.size() ? r.Joins[j] : r.Sound.size();
+            printf("    speed %d, sentence %zu, %.0f ms: jump %.2f\n", speed, i + 1, 1000.0 * double(at) / kSuiteRate,
+                   jumps[j]);
+          }
+        }
+        if (jumps[j] > worst) {
+          worst = jumps[j];
+          worst_where = "sentence " + std::to_string(i + 1);
+        }
+      }
+      if (speed == o.speed) at_speed[i] = std::move(r);
+    }
+    StopFrontEnd();
+    if (o.joins)
+      printf("  joins at speed %d: %zu joins, %zu jump more than 0.1 of full scale; largest %.3f (%s)\n", speed,
+             joins, clicks, worst, worst_where.c_str());
+    if (clicks) all_clean = false;
+  }
+  if (o.joins) printf("  no join jumps more than 0.1 of full scale: %s\n", all_clean ? "yes" : "NO");
+  if (!o.mcd) return true;
+
+  if (!StartGenerator(175, kUnitPitch, error)) return false;
+  std::vector<std::vector<MelFrame>> voice(cp.size()), reference(cp.size());
+  Stats distortion, floor, ceiling;
+  for (size_t i = 0; i < cp.size(); ++i) {
+    voice[i] = MelCepstra(FromBytes(at_speed[i].Sound), kSuiteRate);
+    // A matching rate: the reference's speech lasts as long as the voice's (pauses left out).
+    std::vector<float> ref;
+    if (!Reference(utf8[i], 175, &ref, error)) return false;
+    size_t ref_frames = MelCepstra(ref, kSuiteRate).size();
+    int rate = voice[i].empty() ? 175 : int(175.0 * double(ref_frames) / double(voice[i].size()));
+    rate = std::clamp(rate, 80, 450);
+    if (!Reference(utf8[i], rate, &ref, error)) return false;
+    reference[i] = MelCepstra(ref, kSuiteRate);
+    std::vector<float> shaped = ref;
+    MatchLoudness(shaped, kSuiteRate);
+    double floor_i = MelCepstralDistortion(reference[i], MelCepstra(FromBytes(ToUnsigned8(shaped)), kSuiteRate));
+    double d = MelCepstralDistortion(voice[i], reference[i]);
+    distortion.Add(d, i);
+    floor.Add(floor_i, i);
+    if (o.verbose)
+      printf("    %2zu  %5.2f dB  (reference at %d words per minute, floor %.2f)  %s\n", i + 1, d, rate, floor_i,
+             utf8[i].c_str());
+  }
+  for (size_t i = 0; i < cp.size(); ++i)
+    ceiling.Add(MelCepstralDistortion(voice[i], reference[(i + 1) % cp.size()]), i);
+  printf("  mel-cepstral distortion at speed %d against eSpeak NG: mean %.2f dB, worst %.2f dB (sentence %zu)\n",
+         o.speed, distortion.Mean(), distortion.worst, distortion.worst_at + 1);
+  printf("    floor, eSpeak NG against itself in 8-bit 11025 Hz: mean %.2f dB\n", floor.Mean());
+  printf("    ceiling, the voice against eSpeak NG reading the next sentence: mean %.2f dB\n", ceiling.Mean());
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  o.root = NarrixRoot();
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](std::string* into) {
+      if (i + 1 >= argc) {
+        Usage();
+        exit(2);
+      }
+      *into = argv[++i];
+    };
+    std::string v;
+    if (a == "--root") value(&o.root);
+    else if (a == "--data") value(&o.data);
+    else if (a == "--sentences") value(&o.sentences);
+    else if (a == "--speed") {
+      value(&v);
+      o.speed = std::atoi(v.c_str());
+      if (o.speed < 1 || o.speed > 5) {
+        Usage();
+        return 2;
+      }
+    } else if (a == "--joins-only") o.mcd = false;
+    else if (a == "--mcd-only") o.joins = false;
+    else if (a == "--verbose") o.verbose = true;
+    else if (a == "-h" || a == "--help") {
+      Usage();
+      return 0;
+    } else {
+      Usage();
+      return 2;
+    }
+  }
+  if (o.sentences.empty()) o.sentences = o.data + "/voice/sentences.txt";
+  std::string error;
+  if (!Measure(o, &error)) {
+    fprintf(stderr, "falatro-voice-quality: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
