@@ -202,16 +202,63 @@ bool AppendRecording(std::string_view name) {
   return found_sound;
 }
 
-// Appends length x factor bytes of a database unit.
+// A read that ends a unit before its stored end moves its end to the nearest place where the wave
+// meets the zero level, at most this far (3 ms), so the next unit (which starts there) does not click.
+constexpr size_t kZeroReach = 33;
+// When the wave does not meet the zero level that near, or meets it between samples more than
+// kZeroTolerance steps from it, its last samples are faded to it (2 ms).
+constexpr size_t kEndFade = 22;
+constexpr int kZeroTolerance = 3;
+
+// True when the wave meets the zero level (128) between samples e - 1 and e.
+bool MeetsZeroLevel(const uint8_t* s, size_t e) {
+  int a = int(s[e - 1]) - 128, b = int(s[e]) - 128;
+  return a == 0 || (a < 0) != (b < 0);
+}
+
+}  // namespace
+
+size_t ZeroLevelEnd(uint8_t* s, size_t n, size_t want) {
+  if (want == 0 || want >= n) return std::min(want, n);
+  size_t end = 0;
+  for (size_t d = 0; d <= kZeroReach && end == 0; ++d) {
+    for (size_t e : {want - std::min(d, want), want + d}) {
+      if (e == 0 || e >= n || !MeetsZeroLevel(s, e)) continue;
+      // End on whichever of the two samples around the crossing lies nearer the zero level.
+      end = std::abs(int(s[e]) - 128) < std::abs(int(s[e - 1]) - 128) ? e + 1 : e;
+      break;
+    }
+  }
+  if (end == 0) end = want;
+  // A steep wave (a burst, a hiss) can cross the zero level between two samples far from it; the last
+  // ones are then faded to it as well.
+  if (std::abs(int(s[end - 1]) - 128) > kZeroTolerance) {
+    size_t fade = std::min(kEndFade, end);
+    for (size_t k = 0; k < fade; ++k) {
+      uint8_t& v = s[end - 1 - k];
+      v = uint8_t(128 + std::lround((int(v) - 128) * double(k) / double(fade)));
+    }
+  }
+  return end;
+}
+
+namespace {
+
+// Appends length x factor bytes of a database unit; a read that stops before the unit's stored end
+// ends on the zero level (ZeroLevelEnd).
 void AppendUnitSound(const DiphoneRecord& rec, long length, double factor) {
   if (length <= 0 || Diphone.DataFd < 0 || rec.Offset < 0) return;
   uint64_t offset = static_cast<uint64_t>(rec.Offset);
   if (offset >= Diphone.DataSize) return;
   long want = std::lround(std::nearbyint(static_cast<double>(length) * factor));
   if (want <= 0) return;
-  size_t n = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(want), Diphone.DataSize - offset));
+  uint64_t stored = std::min<uint64_t>(rec.Length, Diphone.DataSize - offset);
+  size_t wanted = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(want), Diphone.DataSize - offset));
+  // Reads past the wanted end (never past the unit) to find where the wave meets the zero level.
+  size_t n = wanted < stored ? static_cast<size_t>(std::min<uint64_t>(wanted + kZeroReach, stored)) : wanted;
   uint8_t* into = Reserve(&n);
-  Diphone.Fill += ReadAt(Diphone.DataFd, into, n, offset);
+  size_t got = ReadAt(Diphone.DataFd, into, n, offset);
+  Diphone.Fill += wanted < stored ? ZeroLevelEnd(into, got, std::min(wanted, got)) : got;
 }
 
 void AppendNoise() {

@@ -129,6 +129,12 @@ void SayUnitString(std::string_view units, double factor);
 /// speech buffer.
 void SayUnit(std::string_view name, int mode, double factor);
 
+/// Where a read of a unit's first want of n bytes ends so that it ends on the zero level (128): after
+/// the sample nearest the zero level where the wave crosses it, at most 3 ms from want, else want; when
+/// the last sample kept is more than 3 steps from the zero level, the last 2 ms are faded to it in s.
+/// want at or past n gives n.
+size_t ZeroLevelEnd(uint8_t* s, size_t n, size_t want);
+
 /// Appends n div 100 blocks of 100 bytes of silence (128).
 void AppendSilence(int n);
 

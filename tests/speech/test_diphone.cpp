@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -250,6 +251,46 @@ TEST_F(DiphoneDatabase, BadRecordsAreLoadedButNeverReadOutsideTheData) {
     SayUnit(c.unit, 1, 1.0);
     FlushSpeechBuffer();
     EXPECT_EQ(Trace(true), c.heard) << c.what;
+  }
+}
+
+TEST_F(DiphoneDatabase, ShortenedReadsEndOnTheZeroLevel) {
+  // $KA: a 200 Hz wave (it meets the zero level every 27.5 samples); $KAS: a wave that never meets it.
+  std::string ka, kas;
+  for (int i = 0; i < 1000; ++i) ka += char(128 + std::lround(100 * std::sin(2 * M_PI * 200 * i / 11025.0)));
+  for (int i = 0; i < 1000; ++i) kas += char(200 + std::lround(20 * std::sin(2 * M_PI * 200 * i / 11025.0)));
+  WriteFile(difones_ + "/VOZ.IND", Record("$KA", 3, 1000, 0) + Record("$KAS", 4, 1000, 1000));
+  WriteFile(difones_ + "/VOZ.DIF", ka + kas);
+  ASSERT_EQ(StartDiphoneSynthesizer(), kDiphoneOk);
+  struct Case {
+    const char* what;
+    const char* unit;
+    int cut, least, mode;
+    double factor;
+    long rule_length;  // what the cut and factor rules give
+  };
+  const Case cases[] = {
+      {"factor 0.6 before a semivowel", "$KA", 0, 0, 0, 0.6, 600},
+      {"factor 0.7 before a final s", "$KA", 0, 0, 0, 0.7, 700},
+      {"the cut", "$KA", 400, 0, 0, 1.0, 600},
+      {"the least length", "$KA", 800, 500, 0, 1.0, 500},
+      {"the cut and a factor together", "$KA", 100, 0, 1, 0.9, 810},
+      {"a wave that does not meet the zero level is faded", "$KAS", 0, 0, 0, 0.6, 600},
+      {"a stressed unit is read whole, as stored", "$KA", 400, 0, 2, 1.0, 1000},
+  };
+  for (const Case& c : cases) {
+    Diphone.Cut = c.cut;
+    Diphone.LeastLength = c.least;
+    Diphone.Fill = kWaveHeaderSize;
+    SayUnit(c.unit, c.mode, c.factor);
+    const uint8_t* got = Diphone.Buffer.data() + kWaveHeaderSize;
+    long length = long(Diphone.Fill - kWaveHeaderSize);
+    EXPECT_NEAR(length, c.rule_length, 33) << c.what << ": within 3 ms of the rules' length";
+    if (c.rule_length < 1000)
+      EXPECT_LE(std::abs(int(got[length - 1]) - 128), 12) << c.what << ": the last sample is at the zero level";
+    const std::string& stored = std::string(c.unit) == "$KA" ? ka : kas;
+    size_t kept = c.rule_length < 1000 ? size_t(length) - 22 : size_t(length);
+    EXPECT_EQ(std::memcmp(got, stored.data(), kept), 0) << c.what << ": the sound before the end is unchanged";
   }
 }
 

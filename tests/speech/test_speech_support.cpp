@@ -116,9 +116,28 @@ std::string SpeechFixture::Describe(const std::vector<uint8_t>& d, bool counts) 
     if (it != labels_.end()) return it->second;
     return v >= 88 && v <= 167 ? "noise" : "?" + std::to_string(v);
   };
+  // A unit read short of its end fades its last samples to the zero level (at most 22 of them, moving
+  // straight towards 128 and reaching it or the end of what was played): they belong to that unit.
+  std::vector<std::string> sample_labels(d.size());
+  for (size_t i = 0; i < d.size(); ++i) sample_labels[i] = label_of(d[i]);
+  for (size_t i = 1; i < d.size(); ++i) {
+    if (d[i - 1] == 128 || d[i] == d[i - 1] || !labels_.count(d[i - 1])) continue;
+    int dir = d[i - 1] < 128 ? 1 : -1;
+    size_t j = i;
+    while (j < d.size() && j - i < 22 && (int(d[j]) - int(d[j - 1])) * dir > 0 && (int(d[j]) - 128) * dir <= 0 &&
+           d[j] != 128)
+      ++j;
+    if (j + 1 == d.size() && d[j] == d[j - 1]) j = d.size();  // Trace's stand-in for the player's last sample
+    bool reaches_zero = j < d.size() && d[j] == 128 && (int(d[j]) - int(d[j - 1])) * dir > 0;
+    if (j > i && j - i <= 22 && (reaches_zero || j == d.size())) {
+      size_t last = std::min(j, d.size() - 1);
+      for (size_t k = i; k <= last; ++k) sample_labels[k] = sample_labels[i - 1];
+      i = last;
+    }
+  }
   std::vector<std::pair<std::string, size_t>> runs;
-  for (uint8_t v : d) {
-    std::string l = label_of(v);
+  for (size_t i = 0; i < d.size(); ++i) {
+    const std::string& l = sample_labels[i];
     if (!runs.empty() && runs.back().first == l) ++runs.back().second;
     else runs.push_back({l, 1});
   }
