@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/paths.h"
+#include "engine_voice.h"
 #include "install_tree.h"
 #include "voice_builder.h"
 
@@ -59,6 +60,14 @@ int main(int argc, char** argv) {
     fprintf(stderr, "falatro-voice: %s\n", error.c_str());
     return 1;
   }
+  // The built-in engine's voice is installed with the rest, under the same never-overwrite rules.
+  EngineVoiceBuild engine;
+  if (!BuildEngineVoice(options.DataDir, options.CacheDir, options.Workers, FALATRO_OWN_MBROLA_LIBRARY, &engine,
+                        &error)) {
+    fprintf(stderr, "falatro-voice: engine voice: %s\n", error.c_str());
+    return 1;
+  }
+  build.Files.insert(build.Files.end(), engine.Files.begin(), engine.Files.end());
   InstallReport report;
   if (!InstallFiles(root, build.Files, &report, &error) ||
       !InstallSuiteIni(windir, build.IniText, &report.IniWritten, &error)) {
@@ -77,6 +86,15 @@ int main(int argc, char** argv) {
          build.RecordingCount, build.UnitCount, double(build.DatabaseBytes) / 1e6, build.CensusWords,
          build.CensusSeconds, build.Recordings.Made + build.Units.Made,
          build.Recordings.Cached + build.Units.Cached, build.Seconds);
+  printf("Engine voice: %zu phonemes, %zu diphones (%.1f MB, pitch period %d samples) in %.1f s; made %zu, "
+         "from cache %zu.\n",
+         engine.PhonemeCount, engine.DiphoneCount, double(engine.DatabaseBytes) / 1e6, engine.Period, engine.Seconds,
+         engine.Jobs.Made, engine.Jobs.Cached);
+  if (!engine.Missing.empty()) {
+    printf("%zu diphones the generating voice could not make:", engine.Missing.size());
+    for (size_t i = 0; i < engine.Missing.size() && i < 20; ++i) printf(" %s", engine.Missing[i].c_str());
+    printf("%s\n", engine.Missing.size() > 20 ? " ..." : "");
+  }
   printf("Installed under %s: %d new, %d regenerated, %d up to date, %d removed, %d kept as the user left them.\n",
          root.c_str(), report.Written, report.Regenerated, report.Unchanged, report.Removed, report.Kept);
   for (const auto& p : report.KeptPaths) printf("  kept: %s\n", p.c_str());
