@@ -67,6 +67,10 @@ int main(int argc, char** argv) {
     fprintf(stderr, "falatro-voice: engine voice: %s\n", error.c_str());
     return 1;
   }
+  // The diphone list written from the engine database replaces any other list for the same place.
+  for (const auto& f : engine.Files) {
+    std::erase_if(build.Files, [&](const InstallFile& other) { return other.Path == f.Path; });
+  }
   build.Files.insert(build.Files.end(), engine.Files.begin(), engine.Files.end());
   InstallReport report;
   if (!InstallFiles(root, build.Files, &report, &error) ||
