@@ -3,9 +3,11 @@
 
 #include "app/client_state.h"
 #include "app/prompt_catalogue.h"
+#include "app/server_connection.h"
 #include "app/server_link.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
+#include "net/server_address.h"
 #include "net/transport.h"
 #include "speech/line_editor.h"
 #include "speech/speech.h"
@@ -26,7 +28,8 @@ std::string LoginLine(int index) {
     case 0: return "pass " + Client.Password;
     case 1: return "nick " + Client.Nickname;
     case 2:
-      return "USER " + Client.Nickname + " Falatro " + Client.ServerName + " :" + Client.Nickname + "21";
+      return "USER " + Client.Nickname + " Falatro " + ServerHostOf(Client.ServerName) + " :" + Client.Nickname +
+             "21";
     case 3: return "IDENTIFY " + Client.Password;
     case 4: return "MandandoComandoInvalido";
     default: return {};
@@ -38,9 +41,9 @@ void ConnectToServer() {
   if (Client.ServerSocket > 0) CloseConnection(Client.ServerSocket);
   Client.ServerSocket = 0;
   StartNetwork();
-  const int socket = OpenConnection(Client.ServerName, Client.ServerPort);
+  // Says itself what failed (a TLS refusal names the certificate's problem); nothing was sent then.
+  const int socket = OpenServerConnection();
   if (socket <= 0) {
-    SayPrompt("FTNCONS", 1);
     Client.ServerSocket = 0;
     return;
   }

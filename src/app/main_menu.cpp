@@ -7,6 +7,7 @@
 #include "app/dispatcher.h"
 #include "app/login.h"
 #include "app/prompt_catalogue.h"
+#include "app/server_connection.h"
 #include "app/server_link.h"
 #include "app/settings_file.h"
 #include "base/event_loop.h"
@@ -97,6 +98,7 @@ void InitClient() {
   Speech.SpeakPunctuationMarks = false;
   LoadTextEncodingSetting();
   Transport.timeout_setting = [] { return ReadSuiteSetting("NARRIX", "TIMEOUT_REDE"); };
+  InitTlsLayer();
   LoadClientSettings();
 }
 

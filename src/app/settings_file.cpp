@@ -13,6 +13,7 @@
 #include "app/client_state.h"
 #include "app/prompt_catalogue.h"
 #include "base/paths.h"
+#include "net/server_address.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "speech/line_editor.h"
@@ -136,6 +137,10 @@ void ConfigureClient() {
   SayPrompt("FTSERV", 0);
   Client.ServerName.clear();
   ReadLineSpoken(Client.ServerName);
+  // Kept as typed all the same: the user hears at once what the connection would refuse.
+  ServerAddress server;
+  if (!Client.ServerName.empty() && !ParseServerAddress(Client.ServerName, &server))
+    WriteLnSpoken("Servidor inv\xE1lido: " + Client.ServerName);
   SayPrompt("FTNICK", 0);
   Client.Nickname.clear();
   ReadLineSpoken(Client.Nickname);

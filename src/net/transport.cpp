@@ -1,4 +1,4 @@
-// The socket transport: POSIX sockets, IPv4 only, with waits that go through the event loop.
+// The socket transport: POSIX sockets, IPv4 and IPv6, with waits that go through the event loop.
 #include "net/transport.h"
 
 #include <arpa/inet.h>
@@ -69,65 +69,126 @@ int32_t ParseNetworkTimeout(const std::string& text) {
   return negative ? 0 : static_cast<int32_t>(value);
 }
 
-uint32_t ResolveHost(const std::string& host) {
-  if (host.empty() || host.size() > kMaxHostLength) return 0;
-  // A NUL inside would make the look-up see a different, shorter name than the user typed.
-  if (host.find('\0') != std::string::npos) return 0;
-  uint32_t address = 0;
-  if (host[0] >= '0' && host[0] <= '9') {
-    address = inet_addr(host.c_str());
-  } else {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return 0;
-    for (addrinfo* a = found; a; a = a->ai_next) {
-      if (a->ai_family == AF_INET && a->ai_addr) {
-        address = reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-        break;
-      }
-    }
-    freeaddrinfo(found);
-  }
-  Transport.RemoteAddress = address;
-  return address;
+uint32_t NetAddress::Ipv4() const {
+  if (family != AF_INET) return 0;
+  uint32_t value;
+  memcpy(&value, bytes, 4);
+  return value;
 }
 
-int OpenConnection(const std::string& host, uint16_t port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+std::vector<NetAddress> ResolveHost(const std::string& host) {
+  std::vector<NetAddress> found;
+  if (host.empty() || host.size() > kMaxHostLength) return found;
+  // A NUL inside would make the look-up see a different, shorter name than the user typed.
+  if (host.find('\0') != std::string::npos) return found;
+  NetAddress one;
+  if (host[0] >= '0' && host[0] <= '9') {
+    if (inet_pton(AF_INET6, host.c_str(), one.bytes) == 1) {
+      one.family = AF_INET6;
+      found.push_back(one);
+    } else {
+      const uint32_t address = inet_addr(host.c_str());
+      if (address != 0) {
+        one.family = AF_INET;
+        memcpy(one.bytes, &address, 4);
+        found.push_back(one);
+      }
+    }
+  } else {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &list) == 0) {
+      for (addrinfo* a = list; a; a = a->ai_next) {
+        NetAddress address;
+        if (a->ai_family == AF_INET && a->ai_addr) {
+          address.family = AF_INET;
+          memcpy(address.bytes, &reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr, 4);
+        } else if (a->ai_family == AF_INET6 && a->ai_addr) {
+          const auto* six = reinterpret_cast<sockaddr_in6*>(a->ai_addr);
+          address.family = AF_INET6;
+          memcpy(address.bytes, &six->sin6_addr, 16);
+          address.scope = six->sin6_scope_id;
+        } else {
+          continue;
+        }
+        found.push_back(address);
+      }
+      freeaddrinfo(list);
+    }
+  }
+  Transport.RemoteAddress = 0;
+  for (const NetAddress& a : found) {
+    if (a.family == AF_INET) {
+      Transport.RemoteAddress = a.Ipv4();
+      break;
+    }
+  }
+  return found;
+}
+
+namespace {
+
+// One connection attempt to address:port; the socket or -1 (closed again on failure).
+int ConnectTo(const NetAddress& address, uint16_t port) {
+  int fd = socket(address.family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) return -1;
   fd = MoveAboveStdio(fd);
   if (fd < 0) return -1;
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  local.sin_port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+  sockaddr_storage local{};
+  sockaddr_storage remote{};
+  socklen_t length;
+  if (address.family == AF_INET6) {
+    auto* mine = reinterpret_cast<sockaddr_in6*>(&local);
+    mine->sin6_family = AF_INET6;
+    mine->sin6_addr = in6addr_any;
+    auto* theirs = reinterpret_cast<sockaddr_in6*>(&remote);
+    theirs->sin6_family = AF_INET6;
+    memcpy(&theirs->sin6_addr, address.bytes, 16);
+    theirs->sin6_scope_id = address.scope;
+    theirs->sin6_port = htons(port);
+    length = sizeof(sockaddr_in6);
+  } else {
+    auto* mine = reinterpret_cast<sockaddr_in*>(&local);
+    mine->sin_family = AF_INET;
+    mine->sin_addr.s_addr = htonl(INADDR_ANY);
+    auto* theirs = reinterpret_cast<sockaddr_in*>(&remote);
+    theirs->sin_family = AF_INET;
+    memcpy(&theirs->sin_addr, address.bytes, 4);
+    theirs->sin_port = htons(port);
+    length = sizeof(sockaddr_in);
+  }
+  if (bind(fd, reinterpret_cast<sockaddr*>(&local), length) != 0) {
     close(fd);
     return -1;
   }
-  const uint32_t address = ResolveHost(host);
-  if (address == 0) {
-    close(fd);
-    return -1;
-  }
-  sockaddr_in remote{};
-  remote.sin_family = AF_INET;
-  remote.sin_addr.s_addr = address;
-  remote.sin_port = htons(port);
   int r;
   do {
-    r = connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+    r = connect(fd, reinterpret_cast<sockaddr*>(&remote), length);
   } while (r != 0 && errno == EINTR);
   if (r != 0) {
     close(fd);
     return -1;
   }
-  sockaddr_in mine{};
+  return fd;
+}
+
+}  // namespace
+
+int OpenConnection(const std::string& host, uint16_t port) {
+  int fd = -1;
+  // Dual-stack names give addresses of both families; one that cannot be reached is passed over.
+  for (const NetAddress& address : ResolveHost(host)) {
+    fd = ConnectTo(address, port);
+    if (fd >= 0) break;
+  }
+  if (fd < 0) return -1;
+  sockaddr_storage mine{};
   socklen_t len = sizeof mine;
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&mine), &len) == 0) {
-    Transport.LocalAddress = mine.sin_addr.s_addr;
+  Transport.LocalAddress = 0;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&mine), &len) == 0 && mine.ss_family == AF_INET) {
+    Transport.LocalAddress = reinterpret_cast<sockaddr_in*>(&mine)->sin_addr.s_addr;
   }
   Transport.NetworkTimeout = kDefaultNetworkTimeout;
   if (Transport.timeout_setting) {
@@ -151,7 +212,9 @@ bool DataWaiting(int socket) {
   if (socket <= 0) return false;
   const int32_t us = Transport.NetworkTimeout < 0 ? 0 : Transport.NetworkTimeout;
   const int ms = static_cast<int>((static_cast<int64_t>(us) + 999) / 1000);
-  const bool ready = (WaitForFd(socket, ms, false) & kWaitFdReady) != 0;
+  bool ready = (WaitForFd(socket, ms, false) & kWaitFdReady) != 0;
+  // On a TLS connection the bytes that came may be half a record or the library's own messages.
+  if (ready && socket == Transport.tls_socket && Transport.tls_pending) ready = Transport.tls_pending();
   // Handle what the console received meanwhile, as a key test would.
   DispatchMessages();
   return ready;
@@ -252,14 +315,17 @@ bool ReceiveLine(LineReader* reader, std::string* line, int seconds) {
 }
 
 std::string LocalAddressText(int socket) {
-  sockaddr_in mine{};
+  sockaddr_storage mine{};
   socklen_t len = sizeof mine;
-  if (socket <= 0 || getsockname(socket, reinterpret_cast<sockaddr*>(&mine), &len) != 0 ||
-      mine.sin_family != AF_INET) {
+  if (socket <= 0 || getsockname(socket, reinterpret_cast<sockaddr*>(&mine), &len) != 0) return "0.0.0.0";
+  char text[INET6_ADDRSTRLEN] = {};
+  if (mine.ss_family == AF_INET) {
+    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&mine)->sin_addr, text, sizeof text);
+  } else if (mine.ss_family == AF_INET6) {
+    inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&mine)->sin6_addr, text, sizeof text);
+  } else {
     return "0.0.0.0";
   }
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &mine.sin_addr, text, sizeof text);
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace falatro {
 
@@ -21,6 +22,15 @@ constexpr size_t kDefaultLineBound = 16384;
 /// Milliseconds of the pause in one idle step of ReceiveLine.
 constexpr int kIdleStepMs = 100;
 
+/// One address of a host, as the resolver gave it.
+struct NetAddress {
+  int family = 0;          ///< AF_INET or AF_INET6
+  uint8_t bytes[16] = {};  ///< the address in network byte order: 4 bytes (IPv4) or 16 (IPv6)
+  uint32_t scope = 0;      ///< IPv6 scope (interface) id; 0 for IPv4 and global addresses
+  /// The IPv4 address in network byte order; 0 for an IPv6 one.
+  uint32_t Ipv4() const;
+};
+
 /// A connection's receive buffer, from which lines are assembled one byte at a time.
 struct LineReader {
   int socket = -1;
@@ -33,8 +43,8 @@ struct LineReader {
 struct TransportState {
   /// Microseconds DataWaiting waits for data; set at each successful OpenConnection.
   int32_t NetworkTimeout = kDefaultNetworkTimeout;
-  uint32_t RemoteAddress = 0;  ///< last address resolved (network byte order)
-  uint32_t LocalAddress = 0;   ///< local address of the last connection (network byte order)
+  uint32_t RemoteAddress = 0;  ///< first IPv4 address last resolved (network byte order), 0 when none
+  uint32_t LocalAddress = 0;   ///< local IPv4 address of the last connection (0 over IPv6)
   /// Gives the text of the network time-out setting (decimal microseconds; empty when unset). The
   /// client installs its suite-settings reader here; with none, the default applies.
   std::function<std::string()> timeout_setting;
@@ -57,15 +67,18 @@ extern TransportState Transport;
 /// Prepares the socket layer (broken-pipe signals must never end the program). True on success.
 bool StartNetwork();
 
-/// Opens a TCP connection to host:port (IPv4, bound to any local address and port). Blocks until the
-/// system completes or refuses it. Returns the socket (always > 0), or -1 on any failure (nothing is
-/// left open then). On success sets the local address and NetworkTimeout from timeout_setting.
+/// Opens a TCP connection to host:port, trying each address ResolveHost gives in turn (IPv4 or IPv6,
+/// bound to any local address and port) until one connects. Each try blocks until the system completes
+/// or refuses it. Returns the socket (always > 2), or -1 when every address failed (nothing is left
+/// open then). On success sets the local address and NetworkTimeout from timeout_setting.
 int OpenConnection(const std::string& host, uint16_t port);
 
-/// IPv4 address (network byte order) of host: a text starting with a digit is taken as a dotted
-/// address as it is; anything else is looked up by name (IPv4 only). 0 when it is not found, is empty,
-/// or is longer than kMaxHostLength characters.
-uint32_t ResolveHost(const std::string& host);
+/// The addresses of host, in the resolver's order. A text starting with a digit is an address as it is
+/// and never looked up by name: an IPv6 address when it reads as one, else taken as a dotted IPv4
+/// address, unchecked. Anything else (names, and IPv6 addresses such as "::1") goes to the resolver,
+/// IPv4 and IPv6 alike. Empty when nothing is found, or the text is empty, holds a NUL, or is longer
+/// than kMaxHostLength characters.
+std::vector<NetAddress> ResolveHost(const std::string& host);
 
 /// Parses a network time-out setting: a decimal integer (optional sign, blanks around it); an empty
 /// or unparsable text gives kDefaultNetworkTimeout; negative values give 0.
@@ -100,7 +113,7 @@ bool ReaderGetByte(LineReader* reader, uint8_t* b);
 /// an incomplete line are then dropped.
 bool ReceiveLine(LineReader* reader, std::string* line, int seconds);
 
-/// Dotted IPv4 form of the local address of socket ("0.0.0.0" when it has none).
+/// Text form of the local address of socket: dotted IPv4, or IPv6 ("0.0.0.0" when it has none).
 std::string LocalAddressText(int socket);
 
 /// The one send path of every byte on a connection: through TLS when socket carries it. Returns the

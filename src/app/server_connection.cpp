@@ -1,0 +1,95 @@
+// Opening the server connection: the server setting, the TCP connection and the TLS start.
+#include "app/server_connection.h"
+
+#include <cstdlib>
+
+#include "app/client_state.h"
+#include "app/prompt_catalogue.h"
+#include "base/paths.h"
+#include "console/nxcrt.h"
+#include "net/server_address.h"
+#include "net/transport.h"
+#include "platform/tls/openssl_library.h"
+#include "speech/speech.h"
+#include "speech/suite_settings.h"
+
+namespace falatro {
+
+namespace {
+
+// cp1252 texts.
+constexpr const char* kRefused = "Conex\xE3o segura recusada: ";
+constexpr const char* kFailed = "Conex\xE3o segura falhou: ";
+
+void ReleaseTlsAtExit() { UnloadTlsLibraries(); }
+
+}  // namespace
+
+std::string TlsFailureText(TlsStartResult result) {
+  switch (result) {
+    case TlsStartResult::kOk: return {};
+    case TlsStartResult::kUnavailable:
+      return "Conex\xE3o segura indispon\xEDvel: a biblioteca OpenSSL n\xE3o foi encontrada neste computador";
+    case TlsStartResult::kSetupFailed:
+      return std::string(kFailed) + "n\xE3o consegui preparar a verifica\xE7\xE3o do certificado";
+    case TlsStartResult::kNotTls:
+      return std::string(kFailed) + "o servidor n\xE3o respondeu com TLS nesta porta";
+    case TlsStartResult::kClosed:
+      return std::string(kFailed) + "o servidor fechou a conex\xE3o durante a negocia\xE7\xE3o";
+    case TlsStartResult::kTimedOut:
+      return std::string(kFailed) + "o servidor n\xE3o completou a negocia\xE7\xE3o a tempo";
+    case TlsStartResult::kCertificate:
+      break;
+  }
+  switch (Tls.problem) {
+    case TlsCertificateProblem::kExpired:
+      return std::string(kRefused) + "o certificado do servidor expirou";
+    case TlsCertificateProblem::kNotYetValid:
+      return std::string(kRefused) + "o certificado do servidor ainda n\xE3o \xE9 v\xE1lido";
+    case TlsCertificateProblem::kUnknownAuthority:
+      return std::string(kRefused) + "o certificado do servidor n\xE3o vem de uma autoridade confi\xE1vel";
+    case TlsCertificateProblem::kWrongName:
+      return std::string(kRefused) + "o certificado \xE9 de outro servidor, n\xE3o deste nome";
+    case TlsCertificateProblem::kNone:
+    case TlsCertificateProblem::kOther:
+      break;
+  }
+  return std::string(kRefused) + "o certificado do servidor n\xE3o p\xF4" "de ser verificado";
+}
+
+void InitTlsLayer() {
+  SetTlsLibrary(OpenSslLibrary());
+  Tls.report = [](const std::string& line) { ConsoleWriteLn(line); };
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    std::atexit(ReleaseTlsAtExit);
+  }
+}
+
+int OpenServerConnection() {
+  ServerAddress server;
+  if (!ParseServerAddress(Client.ServerName, &server)) {
+    WriteLnSpoken("Servidor inv\xE1lido: " + Client.ServerName);
+    return -1;
+  }
+  // A bare host keeps the client's port (the plain IRC port unless changed).
+  if (server.port_given) Client.ServerPort = server.port;
+  const int socket = OpenConnection(server.host, Client.ServerPort);
+  if (socket <= 0) {
+    SayPrompt("FTNCONS", 1);
+    return -1;
+  }
+  if (!server.tls) return socket;
+  std::string extra_ca = ReadSuiteSetting("FALATRO", "ARQCA");
+  if (!extra_ca.empty()) extra_ca = FindFileNoCase(MapPath(extra_ca));
+  const TlsStartResult result = StartTls(socket, server.host, extra_ca);
+  if (result == TlsStartResult::kOk) return socket;
+  CloseConnection(socket);
+  TextColor(12);
+  WriteLnSpoken(TlsFailureText(result));
+  TextColor(15);
+  return -1;
+}
+
+}  // namespace falatro
