@@ -27,9 +27,12 @@ std::string LoginLine(int index) {
   switch (index) {
     case 0: return "pass " + Client.Password;
     case 1: return "nick " + Client.Nickname;
-    case 2:
-      return "USER " + Client.Nickname + " Falatro " + ServerHostOf(Client.ServerName) + " :" + Client.Nickname +
-             "21";
+    case 2: {
+      // An IPv6 address in brackets: one starting with ":" would read as the line's last parameter.
+      std::string host = ServerHostOf(Client.ServerName);
+      if (host.find(':') != std::string::npos) host = "[" + host + "]";
+      return "USER " + Client.Nickname + " Falatro " + host + " :" + Client.Nickname + "21";
+    }
     case 3: return "IDENTIFY " + Client.Password;
     case 4: return "MandandoComandoInvalido";
     default: return {};
