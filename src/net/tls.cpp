@@ -136,8 +136,10 @@ bool TlsPending() {
   char byte;
   const int r = lib.Peek(Tls.ssl, &byte, 1);
   if (r > 0) return true;
-  const int e = lib.GetError(Tls.ssl, r);
-  return e != kTlsErrorWantRead && e != kTlsErrorWantWrite;
+  // Only "want read" means nothing yet. A library that must write first is left to TlsRead, which
+  // waits for the socket to take the bytes: answering "no data" would leave the socket readable and
+  // every wait on it returning at once.
+  return lib.GetError(Tls.ssl, r) != kTlsErrorWantRead;
 }
 
 long TlsRead(void* buffer, size_t size) {
