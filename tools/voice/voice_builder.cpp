@@ -80,6 +80,16 @@ bool BuildVoice(const VoiceOptions& options, VoiceBuild* build, std::string* err
     }
     build->Files.push_back({std::string(kDiphoneDir) + "/" + path.substr(path.rfind('/') + 1), bytes});
   }
+  // The built-in engine's data files, in its own folder (the same rules keep a file the user changed).
+  for (const char* name : {"portug.nrl", "portug.exc", "portug.abr", "portug.pro", "portug.dfn"}) {
+    const std::string path = options.DataDir + "/engine/" + name;
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, &bytes)) {
+      if (error) *error = "cannot read " + path;
+      return false;
+    }
+    build->Files.push_back({std::string(kEngineDataDir) + "/" + name, bytes});
+  }
   if (!LoadUnitSymbols(options.DataDir + "/voice/phonemes.txt", error)) return false;
 
   auto census_start = std::chrono::steady_clock::now();

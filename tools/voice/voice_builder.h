@@ -51,6 +51,8 @@ struct VoiceBuild {
 constexpr const char* kProgramSoundDir = "zanvel/som/falatro";
 constexpr const char* kLettersDir = "zanvel/som/letras";
 constexpr const char* kDiphoneDir = "zanvel/som/difones";
+/// The built-in engine's data directory (rules, exceptions, abbreviations, prosody, diphone list).
+constexpr const char* kEngineDataDir = "zanvel/velartts";
 /// Changes whenever the way sounds are made changes, so cached sounds of an older recipe are not reused.
 constexpr const char* kVoiceRecipe = "voz-6";
 /// The recipe and the generating voice's version: part of every cached sound's key.
