@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "base/paths.h"
 #include "diphone_database.h"
@@ -81,7 +82,11 @@ bool BuildVoice(const VoiceOptions& options, VoiceBuild* build, std::string* err
     build->Files.push_back({std::string(kDiphoneDir) + "/" + path.substr(path.rfind('/') + 1), bytes});
   }
   // The built-in engine's data files, in its own folder (the same rules keep a file the user changed).
+  // A data folder without an engine folder (a voice built alone) installs no engine data.
+  struct stat engine_dir {};
+  const bool with_engine = stat((options.DataDir + "/engine").c_str(), &engine_dir) == 0;
   for (const char* name : {"portug.nrl", "portug.exc", "portug.abr", "portug.pro", "portug.dfn"}) {
+    if (!with_engine) break;
     const std::string path = options.DataDir + "/engine/" + name;
     std::vector<uint8_t> bytes;
     if (!ReadWholeFile(path, &bytes)) {
