@@ -130,6 +130,7 @@ uint8_t* Reserve(size_t* n) {
   MakeRoom(*n);
   if (Diphone.Interrupted) *n = 0;
   if (*n > 0 && Diphone.OnJoin) Diphone.OnJoin(Diphone.Fill - kWaveHeaderSize);
+  if (*n > 0) Diphone.PhraseStart = false;
   return Diphone.Buffer.data() + Diphone.Fill;
 }
 
@@ -209,6 +210,9 @@ constexpr size_t kZeroReach = 33;
 // kZeroTolerance steps from it, its last samples are faded to it (2 ms).
 constexpr size_t kEndFade = 22;
 constexpr int kZeroTolerance = 3;
+// Silence a phrase may start with (2 ms), and the distance from the zero level that counts as silence.
+constexpr size_t kLeadingSilence = 22;
+constexpr int kQuietLevel = 2;
 
 // True when the wave meets the zero level (128) between samples e - 1 and e.
 bool MeetsZeroLevel(const uint8_t* s, size_t e) {
@@ -256,9 +260,21 @@ void AppendUnitSound(const DiphoneRecord& rec, long length, double factor) {
   size_t wanted = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(want), Diphone.DataSize - offset));
   // Reads past the wanted end (never past the unit) to find where the wave meets the zero level.
   size_t n = wanted < stored ? static_cast<size_t>(std::min<uint64_t>(wanted + kZeroReach, stored)) : wanted;
+  bool first = Diphone.Fill == kWaveHeaderSize && Diphone.PhraseStart;
   uint8_t* into = Reserve(&n);
   size_t got = ReadAt(Diphone.DataFd, into, n, offset);
-  Diphone.Fill += wanted < stored ? ZeroLevelEnd(into, got, std::min(wanted, got)) : got;
+  size_t kept = wanted < stored ? ZeroLevelEnd(into, got, std::min(wanted, got)) : got;
+  if (first) {
+    // The phrase starts with this unit: the silence it starts with (a stop's closure) would only delay
+    // the first sound; at most 2 ms of it stay.
+    size_t quiet = 0;
+    while (quiet < kept && std::abs(int(into[quiet]) - 128) <= kQuietLevel) ++quiet;
+    if (quiet < kept && quiet > kLeadingSilence) {
+      std::memmove(into, into + (quiet - kLeadingSilence), kept - (quiet - kLeadingSilence));
+      kept -= quiet - kLeadingSilence;
+    }
+  }
+  Diphone.Fill += kept;
 }
 
 void AppendNoise() {
@@ -398,6 +414,7 @@ void AppendSilence(int n) {
     if (Diphone.Interrupted) break;
     if (first && Diphone.OnJoin) Diphone.OnJoin(Diphone.Fill - kWaveHeaderSize);
     first = false;
+    Diphone.PhraseStart = false;
     std::memset(Diphone.Buffer.data() + Diphone.Fill, 128, 100);
     Diphone.Fill += 100;
   }
@@ -563,6 +580,7 @@ void SayTranscription(std::string_view text, bool keep_punctuation) {
   Diphone.Fill = kWaveHeaderSize;
   Diphone.UnitMode = 1;
   Diphone.Interrupted = false;
+  Diphone.PhraseStart = true;
   size_t pos = 0;
   char token[kMaxGroup + 8];
   while (pos < text.size()) {

@@ -58,6 +58,9 @@ struct DiphoneSynthState {
   size_t Fill = kWaveHeaderSize;
   /// 1 at the start of a word, 2 while a stressed unit is said, 0 after it; units are cut below 2.
   int UnitMode = 1;
+  /// Nothing of the phrase has been appended yet: its first unit loses the silence it starts with,
+  /// beyond 2 ms, so the phrase sounds at once.
+  bool PhraseStart = false;
   /// A key was waiting when a full buffer was handed to the player: the phrase is abandoned.
   bool Interrupted = false;
   /// Buffers handed to the player so far (full ones while a phrase goes on, and each phrase's last).

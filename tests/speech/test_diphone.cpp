@@ -294,6 +294,32 @@ TEST_F(DiphoneDatabase, ShortenedReadsEndOnTheZeroLevel) {
   }
 }
 
+TEST_F(DiphoneDatabase, APhraseStartsWithItsSoundNotWithItsFirstUnitsSilence) {
+  // $KA and $PA: 300 samples of a stop's closure (silence), then 200 of sound.
+  std::string unit = std::string(300, '\x80') + std::string(200, '\xC0');
+  WriteFile(difones_ + "/VOZ.IND", Record("$KA", 3, 500, 0) + Record("$PA", 3, 500, 500));
+  WriteFile(difones_ + "/VOZ.DIF", unit + unit);
+  ASSERT_EQ(StartDiphoneSynthesizer(), kDiphoneOk);
+  Diphone.Cut = 0;
+  Diphone.WordSilence = 0;
+  std::vector<uint8_t> heard;
+  Diphone.OnFlush = [&](const uint8_t* sound, size_t length) { heard.assign(sound, sound + length); };
+  struct Case { const char* what; const char* transcription; size_t length, first_sound; };
+  const Case cases[] = {
+      {"the first unit keeps 2 ms of its silence", "[ka]", 222, 22},
+      {"later units keep all of it", "[ka pa]", 222 + 500, 22},
+      {"every phrase starts afresh", "[pa]", 222, 22},
+  };
+  for (const Case& c : cases) {
+    SayTranscription(c.transcription, false);
+    EXPECT_EQ(heard.size(), c.length) << c.what;
+    size_t first = 0;
+    while (first < heard.size() && heard[first] == 128) ++first;
+    EXPECT_EQ(first, c.first_sound) << c.what;
+  }
+  Diphone.OnFlush = nullptr;
+}
+
 TEST_F(DiphoneDatabase, NameLengthsAbove8AreTakenAs8) {
   WriteFile(difones_ + "/VOZ.IND", Record("$ABCDEFG", 200, 10, 0));
   WriteFile(difones_ + "/VOZ.DIF", std::string(10, '\x05'));

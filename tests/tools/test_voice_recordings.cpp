@@ -62,6 +62,10 @@ TEST_F(VoiceRecordings, EveryFileIsEightBitMonoAt11025WithEdgesAtZero) {
       EXPECT_LE(std::abs(int(s[i]) - 128), allowed) << f.Path << " starts with a click";
       EXPECT_LE(std::abs(int(s[info.data_length - 1 - i]) - 128), allowed) << f.Path << " ends with a click";
     }
+    // It sounds at once: no more than 2 ms (its fade-in) before the first audible sample.
+    size_t audible = 0;
+    while (audible < info.data_length && std::abs(int(s[audible]) - 128) <= 1) ++audible;
+    EXPECT_LE(audible, 24u) << f.Path << " starts with silence";
     // Letters-directory sounds are read through a 16-bit chunk length by the diphone voice; number
     // words are joined in a 30000-byte buffer.
     if (f.Path.find("/letras/") != std::string::npos) {

@@ -115,6 +115,39 @@ TEST(UnitSounds, StartAndEndAtZeroAndStopsKeepTheirClosure) {
   }
 }
 
+// A unit read at 0.6 of its length ends inside its vowel, and the vowel-semivowel unit that follows it
+// (the splitting's rule for diphthongs) starts in the same vowel: both sides of that join are equally loud.
+TEST(UnitSounds, AUnitReadShortMeetsTheNextVowelAtItsLevel) {
+  std::string error;
+  ASSERT_TRUE(LoadUnitSymbols(FALATRO_SOURCE_DIR "/data/voice/phonemes.txt", &error)) << error;
+  ASSERT_TRUE(StartUnitVoice(&error)) << error;
+  auto render = [&](const char* name) {
+    UnitRecipe r;
+    EXPECT_TRUE(PlanUnit(name, &r)) << name;
+    r.Rate = 210;
+    std::vector<float> s;
+    EXPECT_TRUE(RenderUnit(r, &s, &error)) << name << ": " << error;
+    return s;
+  };
+  auto rms = [](const std::vector<float>& s, size_t from, size_t to) {
+    double e = 0;
+    for (size_t i = from; i < to && i < s.size(); ++i) e += double(s[i]) * s[i];
+    return std::sqrt(e / double(to - from));
+  };
+  const size_t span = kSuiteRate / 100;
+  struct Case { const char* head; const char* tail; };
+  const Case cases[] = {{"$PA", "$AY"}, {"$MA", "$AW"}, {"$DJI", "$IW"}, {"$SECIRC", "$EYCIRC"}, {"$DO", "$OY"},
+                        {"$LU", "$UY"}};
+  for (const Case& c : cases) {
+    std::vector<float> head = render(c.head), tail = render(c.tail);
+    ASSERT_GT(head.size(), 2 * span);
+    ASSERT_GT(tail.size(), 2 * span + kEdgeFade);
+    size_t cut = size_t(0.6 * double(head.size()));
+    double before = rms(head, cut - span, cut), after = rms(tail, kEdgeFade, kEdgeFade + span);
+    EXPECT_LT(std::fabs(20 * std::log10(after / before)), 3.0) << c.head << " then " << c.tail;
+  }
+}
+
 // A whole voice made from a small word list with one database: every name the census finds that a
 // record can hold is stored, and saying the same words then hits a stored unit on every look-up.
 TEST(SmallVoice, DatabaseHoldsEveryUnitItsWordsAskFor) {

@@ -73,11 +73,20 @@ VoiceReading ReadThroughVoice(const std::string& text) {
     reading.Sound.insert(reading.Sound.end(), sound, sound + length);
   };
   // Positions are in the buffer being filled; what earlier flushes handed over comes before them.
-  Diphone.OnJoin = [&reading](size_t position) { reading.Joins.push_back(reading.Sound.size() + position); };
+  std::string unit;
+  Diphone.OnLookup = [&unit](std::string_view name, int, bool found) {
+    if (found) unit = name;
+  };
+  Diphone.OnJoin = [&](size_t position) {
+    reading.Joins.push_back(reading.Sound.size() + position);
+    reading.Units.push_back(unit);
+    unit.clear();
+  };
   SpeakText(text);
   while (IsSoundPlaying()) WaitMessage(50);
   Diphone.OnFlush = nullptr;
   Diphone.OnJoin = nullptr;
+  Diphone.OnLookup = nullptr;
   return reading;
 }
 
@@ -88,6 +97,29 @@ std::vector<double> JoinJumps(const VoiceReading& reading) {
   for (size_t p : reading.Joins) jumps.push_back(std::abs(at(long(p)) - at(long(p) - 1)) / 128.0);
   jumps.push_back(std::abs(at(long(s.size()) - 1) - 128) / 128.0);
   return jumps;
+}
+
+std::vector<double> LoudnessSteps(const VoiceReading& reading) {
+  const size_t span = 110;  // 10 ms
+  const auto& s = reading.Sound;
+  auto rms = [&](size_t from) {
+    double e = 0;
+    for (size_t i = from; i < from + span; ++i) e += (double(s[i]) - 128) * (double(s[i]) - 128);
+    return std::sqrt(e / double(span)) / 128.0;
+  };
+  std::vector<double> steps;
+  for (size_t j = 1; j < reading.Joins.size() && j < reading.Units.size(); ++j) {
+    const std::string &before_unit = reading.Units[j - 1], &unit = reading.Units[j];
+    if (before_unit.size() < 2 || before_unit[0] != '$' || unit.size() < 2 || unit[0] != '$' ||
+        std::string("AEIOUWY").find(unit[1]) == std::string::npos)
+      continue;
+    size_t p = reading.Joins[j];
+    if (p < span || p + span > s.size()) continue;
+    double before = rms(p - span), after = rms(p);
+    if (before < 0.05 || after < 0.05) continue;
+    steps.push_back(20 * std::log10(after / before));
+  }
+  return steps;
 }
 
 }  // namespace falatro

@@ -27,6 +27,7 @@ double SayThroughFrontEnd(const std::string& text);
 struct VoiceReading {
   std::vector<uint8_t> Sound;  ///< 8-bit 11025 Hz, the voice's phrases one after the other
   std::vector<size_t> Joins;   ///< positions in Sound where a unit, recording, noise or silence starts
+  std::vector<std::string> Units;  ///< the unit or recording starting at each join ("" for silence, noise)
 };
 /// Says a cp1252 text with SpeakText, the diphone voice's sound collected instead of played (what the
 /// front end plays itself, such as number words, still goes to the device).
@@ -36,5 +37,10 @@ VoiceReading ReadThroughVoice(const std::string& text);
 /// distance from the zero level 128, over 128): the sample before the first one and after the last one
 /// are the zero level, so the start and the end of the sound count as joins too.
 std::vector<double> JoinJumps(const VoiceReading& reading);
+
+/// Loudness steps inside vowels: at each join where a database unit is followed by one that starts
+/// with a vowel or semivowel (after a unit read short, the two meet inside the same vowel), with at
+/// least 0.05 of full scale RMS in the 10 ms on both sides, the RMS after over the RMS before, in dB.
+std::vector<double> LoudnessSteps(const VoiceReading& reading);
 
 }  // namespace falatro

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -41,7 +42,8 @@ void Usage() {
           "  through the program's front end with the voice installed under DIR ($NARRIX_ROOT by\n"
           "  default) and the speed settings of data/voice/narrix.ini, marks not said, and prints:\n"
           "  the jump between neighbouring samples at every unit join at speeds 1 to 5 (in parts of\n"
-          "  full scale; more than 0.1 is heard as a click), and at speed N (default 3) the mean\n"
+          "  full scale; more than 0.1 is heard as a click) and the loudness steps where a unit meets a\n"
+          "  vowel-initial one (10 ms either side), and at speed N (default 3) the mean\n"
           "  mel-cepstral distortion against eSpeak NG reading the same sentence at a matching rate,\n"
           "  with the floor (eSpeak NG against itself in the suite's 8-bit format) and the ceiling (the\n"
           "  voice against eSpeak NG reading the next sentence). --verbose prints every sentence.\n");
@@ -123,19 +125,30 @@ bool Measure(const Options& o, std::string* error) {
     if (!o.joins && speed != o.speed) continue;
     if (!StartFrontEnd(speed, false, "null", error)) return false;
     size_t joins = 0, clicks = 0;
+    std::vector<double> steps;
     double worst = 0;
     std::string worst_where;
     for (size_t i = 0; i < cp.size(); ++i) {
       VoiceReading r = ReadThroughVoice(cp[i]);
       std::vector<double> jumps = JoinJumps(r);
+      for (double step : LoudnessSteps(r)) steps.push_back(std::fabs(step));
+      if (o.verbose && o.joins)
+        for (size_t j = 1; j < r.Joins.size(); ++j) {
+          VoiceReading pair{r.Sound, {r.Joins[j - 1], r.Joins[j]}, {r.Units[j - 1], r.Units[j]}};
+          std::vector<double> one = LoudnessSteps(pair);
+          if (!one.empty() && std::fabs(one[0]) > 6)
+            printf("    speed %d, sentence %zu: %s then %s, %+.1f dB\n", speed, i + 1, r.Units[j - 1].c_str(),
+                   r.Units[j].c_str(), one[0]);
+        }
       joins += jumps.size();
       for (size_t j = 0; j < jumps.size(); ++j) {
         if (jumps[j] > 0.1) {
           ++clicks;
           if (o.verbose && o.joins) {
             size_t at = j < r.Joins.size() ? r.Joins[j] : r.Sound.size();
-            printf("    speed %d, sentence %zu, %.0f ms: jump %.2f\n", speed, i + 1, 1000.0 * double(at) / kSuiteRate,
-                   jumps[j]);
+            printf("    speed %d, sentence %zu, %.0f ms: jump %.2f (%s then %s)\n", speed, i + 1,
+                   1000.0 * double(at) / kSuiteRate, jumps[j], j > 0 ? r.Units[j - 1].c_str() : "",
+                   j < r.Units.size() ? r.Units[j].c_str() : "end");
           }
         }
         if (jumps[j] > worst) {
@@ -150,6 +163,13 @@ bool Measure(const Options& o, std::string* error) {
       printf("  joins at speed %d: %zu joins, %zu jump more than 0.1 of full scale; largest %.3f (%s)\n", speed,
              joins, clicks, worst, worst_where.c_str());
     if (clicks) all_clean = false;
+    if (o.joins && !steps.empty()) {
+      std::sort(steps.begin(), steps.end());
+      size_t over6 = size_t(std::count_if(steps.begin(), steps.end(), [](double d) { return d > 6; }));
+      size_t over10 = size_t(std::count_if(steps.begin(), steps.end(), [](double d) { return d > 10; }));
+      printf("    loudness steps inside vowels (a unit, then one that starts with a vowel): %zu joins, median %.1f dB, %zu above 6 dB, %zu above 10 dB\n",
+             steps.size(), steps[steps.size() / 2], over6, over10);
+    }
   }
   if (o.joins) printf("  no join jumps more than 0.1 of full scale: %s\n", all_clean ? "yes" : "NO");
   if (!o.mcd) return true;

@@ -1,6 +1,7 @@
 // The list of recordings the suite needs, read from the voice's text files in data/voice.
 #include "recording_list.h"
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -48,8 +49,12 @@ bool ReadAllRecordings(const std::string& data_dir, std::vector<RecordingEntry>*
 std::vector<uint8_t> RenderRecording(const std::vector<int16_t>& samples22050) {
   std::vector<float> s = HalveRate(samples22050);
   size_t first = 0, last = 0;
-  SoundExtent(s, 300.0f, kSuiteRate / 100, &first, &last);
+  SoundExtent(s, 300.0f, 0, &first, &last);
   if (last <= first) return {};
+  // A recording sounds at once: at most 2 ms before its first audible sample (the span its fade-in
+  // takes); 10 ms after its last one, where the sound dies away.
+  first = first > kEdgeFade ? first - kEdgeFade : 0;
+  last = std::min(s.size(), last + kSuiteRate / 100);
   s = std::vector<float>(s.begin() + long(first), s.begin() + long(last));
   MatchLoudness(s, kSuiteRate);
   FadeEdges(s);

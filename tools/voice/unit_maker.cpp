@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
+#include <utility>
 
 #include "espeak_voice.h"
 #include "name_value_file.h"
@@ -27,7 +29,49 @@ bool IsVowelMnemonic(const std::string& m) {
 const char* kLeftCarrier = "p@";
 constexpr size_t kLeftCarrierPhonemes = 2;
 
+// A vowel proper (not a semivowel): these are brought to their own level where units meet.
+bool IsFullVowel(const std::string& m) {
+  return !m.empty() && std::string("aeiouEIOU&").find(m[0]) != std::string::npos;
+}
+
+// RMS of s over [begin, end).
+double Rms(const std::vector<float>& s, size_t begin, size_t end) {
+  double e = 0;
+  for (size_t i = begin; i < end; ++i) e += double(s[i]) * s[i];
+  return end > begin ? std::sqrt(e / double(end - begin)) : 0.0;
+}
+
+// The middle half of a vowel: its steady part, away from the transitions into and out of it.
+void SteadyPart(size_t begin, size_t end, size_t* from, size_t* to) {
+  *from = begin + (end - begin) / 4;
+  *to = end - (end - begin) / 4;
+}
+
 }  // namespace
+
+double VowelLevel(const std::string& vowel_in, int rate, std::string* error) {
+  static std::map<std::pair<std::string, int>, double> levels;
+  // A nasal vowel takes the level of its oral vowel: a nasal diphthong's unit follows the oral vowel
+  // of the unit read short before it (the splitting closes that vowel instead of nasalising it).
+  std::string vowel = vowel_in.find('~') != std::string::npos ? vowel_in.substr(0, 1) : vowel_in;
+  auto key = std::make_pair(vowel, rate);
+  auto it = levels.find(key);
+  if (it != levels.end()) return it->second;
+  // The vowel stressed in the carrier all units are cut from, with the carrier's loudness matched.
+  SetGeneratorProsody(rate, kUnitPitch);
+  VoiceSound said;
+  std::string text = std::string("[[") + kLeftCarrier + "'" + vowel + "p@]]";
+  if (!Synthesize(text, true, &said, error) || said.Phonemes.size() < kLeftCarrierPhonemes + 2) return 0;
+  std::vector<float> s = HalveRate(said.Samples);
+  MatchLoudness(s, kSuiteRate);
+  size_t begin = std::min(s.size(), said.Phonemes[kLeftCarrierPhonemes].Sample / 2);
+  size_t end = std::min(s.size(), said.Phonemes[kLeftCarrierPhonemes + 1].Sample / 2);
+  size_t from = 0, to = 0;
+  SteadyPart(begin, std::max(begin, end), &from, &to);
+  double level = Rms(s, from, to);
+  levels[key] = level;
+  return level;
+}
 
 bool IsStop(const std::string& m) {
   return m == "p" || m == "t" || m == "k" || m == "b" || m == "d" || m == "g" || m == "tS" || m == "dZ";
@@ -162,6 +206,49 @@ bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string
     size_t carrier_vowel = said.Phonemes[left - 1].Sample / 2;
     if (IsStop(recipe.Phonemes[0])) first = ClosureStart(s, first, carrier_vowel);
     if (IsStop(said.Phonemes[left + count].Name)) last = ClosureStart(s, last, first + 1);
+    // Each vowel is brought to the level it has in the reference carrier, over its steady part, so
+    // that where units meet inside a vowel (a unit read short, then a vowel-initial one) the two
+    // sides are equally loud. The gain runs straight between the vowels, and is held before the
+    // first vowel and after the last.
+    // Inside a vowel the gain follows its loudness every 5 ms (over 20 ms), so that wherever a read
+    // short ends in it, it ends at the vowel's level; the first and last sixth of the vowel, where
+    // it moves to and from its neighbours, take the gain of the nearest of those points.
+    std::vector<std::pair<size_t, double>> anchors;
+    const size_t hop = kSuiteRate / 200, half = kSuiteRate / 100;
+    for (size_t i = 0; i < count; ++i) {
+      if (!IsFullVowel(recipe.Phonemes[i])) continue;
+      size_t begin = said.Phonemes[left + i].Sample / 2, end = std::min(s.size(), said.Phonemes[left + i + 1].Sample / 2);
+      if (end <= begin + 2 * hop) continue;
+      double level = VowelLevel(recipe.Phonemes[i], recipe.Rate, error);
+      if (level <= 0) continue;
+      size_t from = begin + (end - begin) / 6, to = end - (end - begin) / 6;
+      for (size_t at = from; at <= to; at += hop) {
+        double rms = Rms(s, at > half ? at - half : 0, std::min(s.size(), at + half));
+        if (rms > 0) anchors.push_back({at, std::clamp(level / rms, 0.25, 4.0)});
+      }
+    }
+    if (!anchors.empty()) {
+      size_t a = 0;
+      for (size_t i = 0; i < s.size(); ++i) {
+        while (a < anchors.size() && anchors[a].first <= i) ++a;
+        double g;
+        if (a == 0) g = anchors.front().second;
+        else if (a == anchors.size()) g = anchors.back().second;
+        else {
+          const auto& [p0, g0] = anchors[a - 1];
+          const auto& [p1, g1] = anchors[a];
+          g = p1 > p0 ? g0 + (g1 - g0) * double(i - p0) / double(p1 - p0) : g1;
+        }
+        s[i] = float(std::clamp(double(s[i]) * g, -kPeakLimit, kPeakLimit));
+      }
+    }
+    // A unit that starts with a vowel starts in its steady part: it follows a unit read short inside
+    // the same vowel, and the carrier's transition into the vowel is no part of it.
+    if (IsFullVowel(recipe.Phonemes[0])) {
+      size_t end = said.Phonemes[left + 1].Sample / 2, from = 0, to = 0;
+      SteadyPart(first, std::max(first, end), &from, &to);
+      first = from;
+    }
     const size_t reach = kSuiteRate / 500;  // 2 ms
     first = NearestZeroCrossing(s, first, reach);
     last = NearestZeroCrossing(s, last, reach);

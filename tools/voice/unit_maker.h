@@ -68,6 +68,11 @@ bool MakeUnitSound(const SoundJob& job, std::vector<uint8_t>* bytes, std::string
 /// The same for a recipe, returning float samples at 11025 Hz before the 8-bit step (for measuring).
 bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string* error);
 
+/// RMS (16-bit units) of the steady part of a vowel (a generating-voice mnemonic) said stressed in the
+/// units' carrier at rate, the carrier's loudness matched: the level every unit brings that vowel to.
+/// A nasal vowel takes its oral vowel's level. Kept per process; 0 when it cannot be said.
+double VowelLevel(const std::string& vowel, int rate, std::string* error = nullptr);
+
 /// Pitch of the units.
 constexpr int kUnitPitch = 45;
 
