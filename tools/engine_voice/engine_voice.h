@@ -18,10 +18,10 @@ constexpr const char* kEngineVoiceDir = "zanvel/velartts";
 constexpr const char* kEngineDatabaseName = "br4";
 constexpr const char* kEngineDiphoneList = "portug.dfn";
 /// Changes whenever the way units are made changes, so cached units of an older recipe are not reused.
-constexpr const char* kEngineVoiceRecipe = "motor-2";
+constexpr const char* kEngineVoiceRecipe = "motor-3";
 /// Speaking rate (words per minute) and pitch (0..100) of the generating voice; its pitch range is 0.
 constexpr int kEngineVoiceRate = 110;
-constexpr int kEngineVoicePitch = 50;
+constexpr int kEngineVoicePitch = 75;  // about 118 Hz: the middle of the engine's melody
 
 /// One phoneme of the engine's set and how the generating voice says it.
 struct EnginePhoneme {
