@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/text_encoding.h"
+#include "engine_speak.h"
 #include "tts/letter_rules.h"
 #include "tts/prosody.h"
 #include "tts/stress.h"
@@ -38,6 +39,8 @@ void Usage() {
       "  --data DIR    data folder with portug.nrl .exc .abr .pro .dfn (default: the source tree's data/engine)\n"
       "  --speed-factor D, --pitch-factor P   duration and pitch factors (default 1.0)\n"
       "  --utf8        texts and output in UTF-8 instead of cp1252 (default when the locale is UTF-8)\n"
+      "  --speak       say the texts with the engine through the sound device (FALATRO_AUDIO)\n"
+      "  --wav FILE    say the texts with the engine into a WAV file (16000 Hz, 16-bit)\n"
       "Measurements (print figures):\n"
       "  --g2p LIST    phonemes and words right against a \"word<TAB>SAMPA\" list (cp1252)\n"
       "  --half even|odd  use only the even or odd lines of the list\n"
@@ -369,7 +372,8 @@ int PrintPairs(const std::string& list) {
 
 int main(int argc, char** argv) {
   std::string data = FALATRO_SOURCE_DIR "/data/engine";
-  std::string file, g2p, half = "all", speed, pairs;
+  std::string file, g2p, half = "all", speed, pairs, wav;
+  bool speak = false;
   bool show_pre = false, show_tokens = false, show_phonemes = false, show_mbrola = false;
   const char* lang = std::getenv("LANG");
   bool utf8 = lang && (std::string(lang).find("UTF-8") != std::string::npos ||
@@ -404,6 +408,8 @@ int main(int argc, char** argv) {
     else if (a == "--seed") seed = static_cast<unsigned>(std::atoi(next().c_str()));
     else if (a == "--speed") speed = next();
     else if (a == "--pairs") pairs = next();
+    else if (a == "--speak") speak = true;
+    else if (a == "--wav") wav = next();
     else if (a == "-h" || a == "--help") {
       Usage();
       return 0;
@@ -463,6 +469,11 @@ int main(int argc, char** argv) {
   }
   auto in = [&](const std::string& s) { return utf8 && IsValidUtf8(s) ? Utf8ToCp1252(s) : s; };
   auto out = [&](const std::string& s) { return utf8 ? Cp1252ToUtf8(s) : s; };
+  if (speak || !wav.empty()) {
+    std::vector<std::string> said;
+    for (const std::string& raw : texts) said.push_back(in(raw));
+    return SpeakTexts(said, data, wav, dfactor, pfactor);
+  }
   for (const std::string& raw : texts) {
     const TextPipelineResult r = RunTextPipeline(in(raw), dfactor, pfactor);
     if (show_pre) std::printf("%s\n", out(r.preprocessed).c_str());
