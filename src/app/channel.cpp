@@ -28,7 +28,7 @@ constexpr const char* kInvalidCommand = "Comando inv\xE1lido";
 // A text of the user's own goes into the ring at once, as server lines' messages do. When the ring is
 // full it waits at the head of what is held back (after the user's earlier texts), so it is said as
 // soon as there is room and never pushes an unread message out of the ring.
-void QueueOwnText(std::string text) {
+void QueueOwnTextNow(std::string text) {
   if (QueuedMessageCount() < kMessageQueueSize - 1) {
     QueueMessage(std::move(text));
     return;
@@ -37,6 +37,19 @@ void QueueOwnText(std::string text) {
                          [](const HeldLine& held) { return !held.own; });
   Channel.Backlog.insert(at, HeldLine{std::move(text), true});
   Channel.LargestBacklog = std::max(Channel.LargestBacklog, Channel.Backlog.size());
+}
+
+// Says an answered line's verdict: at once outside a channel, else in the queue.
+void SayVerdict(AwaitedAnswer& awaited) {
+  if (awaited.sent_prompt && !awaited.refused) {
+    SayPrompt("FTMSGENV", 1);
+  } else if (awaited.verdict.empty()) {
+    return;
+  } else if (Client.CurrentChannel.empty()) {
+    WriteLnSpoken(awaited.verdict);
+  } else {
+    QueueOwnTextNow(std::move(awaited.verdict));
+  }
 }
 
 std::string Upper(std::string_view text) {
@@ -112,6 +125,17 @@ bool HandleLine() {
         if (!SendServerLine("NICK " + rest.substr(0, blank))) return LineSendFailed(), false;
         SendServerLine("IDENTIFY " + rest.substr(blank + 1));
       }
+    } else if (word == "ME" || word.rfind("ME ", 0) == 0) {
+      // An action: "/me acena" goes out as the CTCP ACTION and is echoed as others' actions are said.
+      const std::string action = command.size() > 3 ? command.substr(3) : std::string();
+      if (action.find_first_not_of(' ') == std::string::npos) {
+        WriteLnSpoken(kInvalidCommand);
+      } else {
+        const std::string channel = CurrentChannelTarget();
+        if (!SendAwaitingAnswer("PRIVMSG #" + Client.CurrentChannel + " :\x01" "ACTION " + action + "\x01",
+                                channel, Client.Nickname + " " + action))
+          return LineSendFailed(), false;
+      }
     } else if (word.rfind("QUEM", 0) == 0) {
       if (!SendServerLine("NAMES #" + Client.CurrentChannel)) return LineSendFailed(), false;
     } else if (word.rfind("IGNORAR", 0) == 0) {
@@ -131,11 +155,16 @@ bool HandleLine() {
       RedrawTypedLine();
       return false;
     }
-    if (!SendServerLine("PRIVMSG " + line.substr(0, blank) + " :" + line.substr(blank + 1)))
+    // Nothing is said when it goes out; a refusal (no such nickname) is said in its turn.
+    const std::string nick = line.substr(0, blank);
+    if (!SendAwaitingAnswer("PRIVMSG " + nick + " :" + line.substr(blank + 1), nick, std::string()))
       return LineSendFailed(), false;
   } else {
-    if (!SendServerLine("PRIVMSG #" + Client.CurrentChannel + " :" + line)) return LineSendFailed(), false;
-    QueueOwnText(Client.Nickname + ". " + line);
+    // The echo waits for the server's answer: a line the channel refuses (moderated...) is not said as
+    // sent.
+    if (!SendAwaitingAnswer("PRIVMSG #" + Client.CurrentChannel + " :" + line, CurrentChannelTarget(),
+                            Client.Nickname + ". " + line))
+      return LineSendFailed(), false;
   }
   return true;
 }
@@ -207,6 +236,36 @@ void CopyLastShown() {
   PlayClick();
 }
 
+// Ctrl+Backspace: the blanks at the end of the line and the word before them go, and the word is said
+// (as the editor does). A line without a word gets a beep.
+void DeleteLastWord() {
+  std::string& line = Client.TypedLine;
+  size_t end = line.size();
+  while (end > 0 && line[end - 1] == ' ') --end;
+  if (end == 0) {
+    line.clear();
+    RedrawTypedLine();
+    PlayBeep();
+    return;
+  }
+  // A word is a run of letters (cp1252 letters included), a run of digits, or one other mark.
+  auto kind = [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u >= 128) return 1;
+    if (u >= '0' && u <= '9') return 2;
+    return 3;
+  };
+  size_t start = end - 1;
+  const int k = kind(line[start]);
+  if (k != 3)
+    while (start > 0 && line[start - 1] != ' ' && kind(line[start - 1]) == k) --start;
+  const std::string word = line.substr(start, end - start);
+  line.erase(start);
+  RedrawTypedLine();
+  PlayPrompt("_del");
+  SpeakText(word);
+}
+
 // Entries a line may queue at most: one per blank-separated word (a names reply queues each name).
 size_t EntriesNeeded(const std::string& line) {
   const size_t blanks = static_cast<size_t>(std::count(line.begin(), line.end(), ' '));
@@ -275,7 +334,8 @@ bool ReadWaitingLines() {
     if (Channel.Backlog.empty() && RingHasRoomFor(line)) {
       HandleServerLine(line);
     } else {
-      if (IsPing(line)) {
+      // A PING, and the answers to what the user did, do not wait behind the burst.
+      if (IsPing(line) || IsAnswerToUser(line)) {
         HandleServerLine(line);
         continue;
       }
@@ -302,6 +362,60 @@ void WaitForWork() {
 }
 
 }  // namespace
+
+std::string CurrentChannelTarget() {
+  if (Client.CurrentChannel.empty()) return {};
+  return "#" + Client.CurrentChannel.substr(0, Client.CurrentChannel.find(' '));
+}
+
+void QueueOwnText(std::string text) {
+  if (!Channel.Awaited.empty()) {
+    Channel.Awaited.push_back(AwaitedAnswer{std::string(), std::string(), std::move(text)});
+    return;
+  }
+  QueueOwnTextNow(std::move(text));
+}
+
+void SayToUser(std::string text) {
+  if (Client.CurrentChannel.empty()) {
+    WriteLnSpoken(text);
+  } else {
+    QueueOwnText(std::move(text));
+  }
+}
+
+bool SendAwaitingAnswer(const std::string& line, const std::string& target, std::string verdict,
+                        bool sent_prompt) {
+  const std::string token = "falatro" + std::to_string(++Channel.NextToken);
+  if (!SendServerLine(line) || !SendServerLine("PING :" + token)) return false;
+  Channel.Awaited.push_back(AwaitedAnswer{token, target, std::move(verdict), sent_prompt});
+  return true;
+}
+
+void AnswerCame(const std::string& token) {
+  auto answered = std::find_if(Channel.Awaited.begin(), Channel.Awaited.end(),
+                               [&](const AwaitedAnswer& a) { return !a.token.empty() && a.token == token; });
+  if (answered == Channel.Awaited.end()) return;
+  // Servers answer in order: every line before this one has had its chance to be refused.
+  std::deque<AwaitedAnswer> done(Channel.Awaited.begin(), answered + 1);
+  Channel.Awaited.erase(Channel.Awaited.begin(), answered + 1);
+  // The user's own texts that waited behind it come with it.
+  while (!Channel.Awaited.empty() && Channel.Awaited.front().token.empty()) {
+    done.push_back(std::move(Channel.Awaited.front()));
+    Channel.Awaited.pop_front();
+  }
+  for (AwaitedAnswer& a : done) SayVerdict(a);
+}
+
+bool RefuseAwaited(const std::string& target, std::string text) {
+  for (AwaitedAnswer& a : Channel.Awaited) {
+    if (a.token.empty() || a.refused || !SameNickname(a.target, target)) continue;
+    a.refused = true;
+    a.verdict = std::move(text);
+    return true;
+  }
+  return false;
+}
 
 void ShowNextQueuedMessage() {
   if (Client.QueueRead == Client.QueueWrite) return;
@@ -339,6 +453,7 @@ void HandleTypedKey(uint8_t key) {
       }
       RedrawTypedLine();
       return;
+    case 127: DeleteLastWord(); return;
     case 13: PressEnter(); return;
     case 25:
       GotoXY(1, WhereY());
@@ -372,6 +487,8 @@ void JoinChannel(const std::string& channel_name) {
   ClearMessageQueue();
   Channel.Backlog.clear();
   Channel.BacklogBytes = 0;
+  Channel.Awaited.clear();
+  Channel.Joined = Channel.JoinRefused = Channel.Kicked = false;
   Client.CurrentChannel = name;
   Client.TypedLine.clear();
   Window(1, 1, 80, 24);
@@ -381,13 +498,8 @@ void JoinChannel(const std::string& channel_name) {
     ConnectionLost();
     return;
   }
-  std::string line;
-  if (!ReadServerLine(&line, kLineSeconds)) {
-    ConnectionLost();
-    return;
-  }
-  ++Channel.LinesRead;
-  HandleServerLine(line);
+  // The server's answer (the join, or its refusal) is read by the loop like any line: a server that
+  // does not answer at once is no dropped connection.
   Client.InChannel = true;
   while (Client.InChannel) {
     ++Channel.Passes;
@@ -410,8 +522,11 @@ void JoinChannel(const std::string& channel_name) {
   }
   Channel.Backlog.clear();
   Channel.BacklogBytes = 0;
-  // Kicked or banned: the loop ended with the reason still queued; the user hears it before the menu.
+  // Kicked, banned or refused: the loop ended with the reason still queued; the user hears it before
+  // the menu. A ban (or anything else but a kick) leaves the user in the channel on the server: the
+  // client leaves it, so its lines stop coming and a later join of it is answered.
   if (Client.ServerSocket > 0 && !Client.CurrentChannel.empty()) {
+    if (!Channel.Kicked && !Channel.JoinRefused) SendServerLine("Part #" + Client.CurrentChannel);
     if (WhereX() != 1) ConsoleWriteLn();
     while (Client.QueueRead != Client.QueueWrite) ShowNextQueuedMessage();
   }
@@ -438,10 +553,26 @@ void SendPrivateMessage() {
   if (message.empty()) return;
   // A nickname holds no blank: what follows one would become the message's text on the server.
   nick = nick.substr(0, nick.find(' '));
-  if (SendServerLine("PRIVMSG " + nick + " :" + message)) {
-    SayPrompt("FTMSGENV", 1);
-  } else {
+  // Lines of a channel left behind wait for nothing any more.
+  Channel.Awaited.clear();
+  if (!SendAwaitingAnswer("PRIVMSG " + nick + " :" + message, nick, PromptText("FTMSGENV"), true)) {
     ConnectionLost();
+    return;
+  }
+  // "Mensagem enviada." only once the server took it: a nickname nobody uses is refused instead.
+  const uint64_t until = NowMs() + kVerdictWaitMs;
+  while (!Channel.Awaited.empty() && Client.ServerSocket > 0 && !KeyPressed()) {
+    if (ServerDataWaiting()) {
+      if (!ReadServerLine(&Client.CurrentMessage, kLineSeconds)) {
+        ConnectionLost();
+        return;
+      }
+      HandleServerLine(Client.CurrentMessage);
+      continue;
+    }
+    const uint64_t now = NowMs();
+    if (now >= until) break;
+    WaitForFd(Client.ServerSocket, static_cast<int>(until - now), true);
   }
 }
 

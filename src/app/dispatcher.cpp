@@ -1,10 +1,16 @@
 // The server line dispatcher: preparation of the line, then the first matching rule.
 #include "app/dispatcher.h"
 
+#include <ctime>
+#include <deque>
 #include <string_view>
+#include <vector>
 
+#include "app/channel.h"
 #include "app/client_state.h"
+#include "app/prompt_catalogue.h"
 #include "app/server_link.h"
+#include "base/event_loop.h"
 #include "console/keyboard.h"
 #include "speech/speech.h"
 
@@ -39,16 +45,237 @@ void CutThroughBlank(std::string& text) {
 // The user's own nickname was kicked or banned: the channel loop ends.
 void LeftChannelByForce() { Client.InChannel = false; }
 
+// The parameters after the command word that starts at index from: words split at blanks, the one
+// that starts with ":" running to the end of the line without its colon.
+std::vector<std::string> Parameters(std::string_view text, size_t from) {
+  std::vector<std::string> out;
+  if (from > text.size()) return out;
+  size_t i = text.find(' ', from);
+  while (i != std::string_view::npos) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    if (i >= text.size()) break;
+    if (text[i] == ':') {
+      out.emplace_back(text.substr(i + 1));
+      break;
+    }
+    const size_t end = text.find(' ', i);
+    out.emplace_back(text.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
+    i = end;
+  }
+  return out;
+}
+
+std::string Parameter(const std::vector<std::string>& params, size_t n) {
+  return n < params.size() ? params[n] : std::string();
+}
+
+bool IsCurrentChannel(std::string_view name) {
+  const std::string current = CurrentChannelTarget();
+  return !current.empty() && SameNickname(name, current);
+}
+
+// A message's target without the status prefix of a message to a channel's operators or voiced
+// users ("@#sala").
+std::string_view MessageTarget(std::string_view target) {
+  if (target.size() >= 2 && target[1] == '#' && std::string_view("@%+~").find(target[0]) != std::string_view::npos)
+    target.remove_prefix(1);
+  return target;
+}
+
+// CTCP answers are limited to a few in a while, so a flood of requests cannot make the server drop
+// the client for flooding.
+constexpr size_t kCtcpAnswersPerWindow = 4;
+constexpr uint64_t kCtcpWindowMs = 10000;
+
+bool MayAnswerCtcp() {
+  static std::deque<uint64_t> answered;
+  const uint64_t now = NowMs();
+  if (!answered.empty() && answered.back() > now) answered.clear();  // a clock that started again
+  while (!answered.empty() && now - answered.front() >= kCtcpWindowMs) answered.pop_front();
+  if (answered.size() >= kCtcpAnswersPerWindow) return false;
+  answered.push_back(now);
+  return true;
+}
+
+std::string CtcpTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buffer[64];
+  const size_t n = std::strftime(buffer, sizeof buffer, "%a %b %d %H:%M:%S %Y", &local);
+  return std::string(buffer, n);
+}
+
+// A CTCP message (text between code-1 marks): an action is said as one; VERSION, PING, TIME and
+// CLIENTINFO requests are answered with a NOTICE to the sender; any other request is neither said nor
+// answered. private_message: sent to the user rather than to the channel.
+void HandleCtcp(const std::string& sender, std::string body, bool private_message) {
+  body.erase(0, 1);
+  if (!body.empty() && body.back() == '\x01') body.pop_back();
+  const size_t blank = body.find(' ');
+  std::string word = body.substr(0, blank);
+  for (char& c : word)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  const std::string args = blank == std::string::npos ? std::string() : body.substr(blank + 1);
+  if (word == "ACTION") {
+    if (!private_message) {
+      QueueMessage(sender + " " + args);
+    } else if (Client.CurrentChannel.empty()) {
+      WriteLnSpoken(sender + "(PVT) " + args);
+    } else {
+      QueueMessage(sender + "(pvt) " + args);
+    }
+    return;
+  }
+  std::string answer;
+  if (word == "VERSION") {
+    answer = "VERSION Falatro " + std::string(kClientVersion);
+  } else if (word == "PING") {
+    answer = blank == std::string::npos ? "PING" : "PING " + args;
+  } else if (word == "TIME") {
+    answer = "TIME " + CtcpTime();
+  } else if (word == "CLIENTINFO") {
+    answer = "CLIENTINFO ACTION CLIENTINFO PING TIME VERSION";
+  }
+  // A sender's nickname with a blank or without a name cannot be answered.
+  if (answer.empty() || sender.empty() || sender.find(' ') != std::string::npos) return;
+  if (MayAnswerCtcp()) SendServerLine("NOTICE " + sender + " :\x01" + answer + "\x01");
+}
+
+std::string CannotJoin(const std::string& channel, std::string_view why) {
+  return "N\xE3o foi poss\xEDvel entrar no canal " + channel + ": " + std::string(why);
+}
+
+// A join the server refused: said, and the channel loop ends when it is the channel being joined.
+void JoinRefused(const std::string& channel, std::string_view why) {
+  if (IsCurrentChannel(channel) && !Channel.Joined && Client.InChannel) {
+    Client.InChannel = false;
+    Channel.JoinRefused = true;
+  }
+  SayToUser(CannotJoin(channel, why));
+}
+
+// A refusal of a line the user sent to target: it takes the place of that line's echo, or is said on
+// its own when no line to target waits for its answer.
+void LineRefused(const std::string& target, std::string text) {
+  if (!RefuseAwaited(target, text)) SayToUser(std::move(text));
+}
+
+std::string NotDelivered(const std::string& target) {
+  if (!target.empty() && target[0] == '#')
+    return "Mensagem n\xE3o entregue: o canal " + target + " n\xE3o existe";
+  return "Mensagem n\xE3o entregue: n\xE3o h\xE1 ningu\xE9m com o apelido " + target;
+}
+
+// Numeric replies other than the names list. True when the code is one of them.
+bool HandleNumeric(std::string_view code, const std::vector<std::string>& params) {
+  const std::string subject = Parameter(params, 1);
+  if (code == "332") {
+    if (IsCurrentChannel(subject)) QueueMessage("T\xF3pico do canal: " + params.back());
+  } else if (code == "301") {
+    SayToUser(subject + " est\xE1 ausente: " + Parameter(params, 2));
+  } else if (code == "401") {
+    LineRefused(subject, NotDelivered(subject));
+  } else if (code == "403") {
+    if (IsCurrentChannel(subject) && !Channel.Joined) {
+      JoinRefused(subject, "o canal n\xE3o existe");
+    } else {
+      LineRefused(subject, NotDelivered(subject));
+    }
+  } else if (code == "404") {
+    LineRefused(subject, "Mensagem n\xE3o enviada: o canal " + subject + " n\xE3o aceita suas mensagens");
+  } else if (code == "477") {
+    // Refuses a join on some servers, a line to the channel on others.
+    if (IsCurrentChannel(subject) && !Channel.Joined) {
+      JoinRefused(subject, "s\xF3 entra quem identificou o apelido registrado");
+    } else {
+      LineRefused(subject, "Mensagem n\xE3o enviada: " + subject +
+                               " s\xF3 aceita mensagens de quem identificou o apelido registrado");
+    }
+  } else if (code == "471") {
+    // Some servers give every mode that keeps users out this one code, and name the mode in the text.
+    const std::string why = params.back();
+    if (why.find("(+R)") != std::string::npos) {
+      JoinRefused(subject, "s\xF3 entra quem identificou o apelido registrado");
+    } else if (why.find("(+z)") != std::string::npos) {
+      JoinRefused(subject, "o canal s\xF3 aceita conex\xF5" "es seguras");
+    } else if (why.find("(+O)") != std::string::npos) {
+      JoinRefused(subject, "o canal \xE9 s\xF3 para operadores");
+    } else {
+      JoinRefused(subject, "o canal est\xE1 lotado");
+    }
+  } else if (code == "473") {
+    JoinRefused(subject, "o canal s\xF3 aceita convidados");
+  } else if (code == "474") {
+    JoinRefused(subject, "voc\xEA est\xE1 banido deste canal");
+  } else if (code == "475") {
+    JoinRefused(subject, "o canal pede uma senha; digite o nome do canal, um espa\xE7o e a senha");
+  } else if (code == "476" || code == "479") {
+    JoinRefused(subject, "o nome do canal n\xE3o \xE9 v\xE1lido");
+  } else if (code == "405") {
+    JoinRefused(subject, "voc\xEA j\xE1 est\xE1 em canais demais");
+  } else if (code == "489") {
+    JoinRefused(subject, "o canal s\xF3 aceita conex\xF5" "es seguras");
+  } else if (code == "520") {
+    JoinRefused(subject, "o canal \xE9 s\xF3 para operadores");
+  } else if (code == "437") {
+    if (!subject.empty() && subject[0] == '#') {
+      JoinRefused(subject, "o canal est\xE1 indispon\xEDvel no momento");
+    } else {
+      SayToUser("O apelido " + subject + " est\xE1 indispon\xEDvel no momento");
+    }
+  } else if (code == "433") {
+    SayToUser("O apelido " + subject + " j\xE1 est\xE1 em uso");
+  } else if (code == "432") {
+    SayToUser("O apelido " + subject + " n\xE3o \xE9 v\xE1lido");
+  } else if (code == "438") {
+    SayToUser("Troca de apelido recusada: espere um pouco e tente de novo");
+  } else if (code == "447") {
+    SayToUser("Troca de apelido recusada neste canal");
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Numerics HandleNumeric answers the user with (the topic aside, which is news of the channel).
+bool IsRefusalNumeric(std::string_view code) {
+  static constexpr std::string_view kCodes[] = {"301", "401", "403", "404", "405", "432", "433", "437", "438",
+                                                "447", "471", "473", "474", "475", "476", "477", "479", "489",
+                                                "520"};
+  for (std::string_view c : kCodes)
+    if (code == c) return true;
+  return false;
+}
+
+bool IsNumeric(std::string_view command) {
+  return command.size() >= 3 && IsDigit(command[0]) && IsDigit(command[1]) && IsDigit(command[2]) &&
+         (command.size() == 3 || command[3] == ' ');
+}
+
+// The command word of a line: after the prefix when there is one.
+std::string_view CommandOf(std::string_view line) {
+  if (!line.empty() && line[0] == ':') {
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) return {};
+    line.remove_prefix(blank + 1);
+  }
+  return line;
+}
+
 }  // namespace
 
 void StripColourCodes(std::string& text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\x03') continue;
-    // The code and the character after it (its first digit, whatever it is) go.
-    text.erase(i, 2);
-    if (i < text.size() && IsDigit(text[i])) text.erase(i, 1);
-    if (i < text.size() && text[i] == ',') text.erase(i, 2);
-    if (i < text.size() && IsDigit(text[i])) text.erase(i, 1);
+  for (size_t i = text.find('\x03'); i != std::string::npos; i = text.find('\x03', i)) {
+    // The code goes with the digits that belong to it; whatever else follows is text (a blank after a
+    // colour reset stays).
+    size_t end = i + 1;
+    for (int n = 0; n < 2 && end < text.size() && IsDigit(text[end]); ++n) ++end;
+    if (end > i + 1 && end + 1 < text.size() && text[end] == ',' && IsDigit(text[end + 1])) {
+      ++end;
+      for (int n = 0; n < 2 && end < text.size() && IsDigit(text[end]); ++n) ++end;
+    }
+    text.erase(i, end - i);
   }
 }
 
@@ -61,6 +288,32 @@ void StripFormattingCodes(std::string& text, size_t from) {
     out.push_back(c);
   }
   text.swap(out);
+}
+
+bool IsAnswerToUser(const std::string& line) {
+  const std::string_view command = CommandOf(line);
+  if (StartsWith(command, "PONG")) return true;
+  return IsNumeric(command) && IsRefusalNumeric(command.substr(0, 3));
+}
+
+std::string ReplyTextToShow(const std::string& line) {
+  std::string_view text = line;
+  if (!text.empty() && text[0] == ':') {
+    const size_t blank = text.find(' ');
+    text.remove_prefix(blank == std::string_view::npos ? text.size() : blank + 1);
+  }
+  const std::vector<std::string> params = Parameters(text, 0);
+  const size_t trailing = text.find(" :");
+  if (!StartsWith(text, "005") && !StartsWith(text, "004") && trailing != std::string_view::npos)
+    return std::string(text.substr(trailing + 2));
+  if (params.size() < 2) return std::string(text);
+  // The parameters after the nickname, the trailing one without its colon.
+  std::string out;
+  for (size_t i = 1; i < params.size(); ++i) {
+    if (i > 1) out += ' ';
+    out += params[i];
+  }
+  return out;
 }
 
 void HandleServerLine(const std::string& line) {
@@ -81,6 +334,10 @@ void HandleServerLine(const std::string& line) {
 
   const std::string_view command = p <= text.size() ? std::string_view(text).substr(p) : std::string_view();
   auto is = [&](std::string_view word) { return StartsWith(command, word); };
+  // The parameters are read before any rule cuts the text.
+  const std::vector<std::string> params = Parameters(text, p);
+  const std::string first = Parameter(params, 0);
+  const bool own = !sender.empty() && SameNickname(sender, Client.Nickname);
 
   // 1. PING. A prefixed line is a PING only by its command word, so a nickname that starts with
   // "PING" is still read as a nickname.
@@ -90,8 +347,16 @@ void HandleServerLine(const std::string& line) {
     return;
   }
 
-  // 2. Names reply: every name of the list is queued, the last one too.
+  // The server's answer to the PING the client sent after a line of the user's: that line's outcome is
+  // known now.
+  if (had_prefix && is("PONG")) {
+    if (!params.empty()) AnswerCame(params.back());
+    return;
+  }
+
+  // 2. Names reply of the current channel: every name of the list is queued, the last one too.
   if (is("353")) {
+    if (!IsCurrentChannel(Parameter(params, 2))) return;
     CutThroughColon(text, p);
     while (!text.empty()) {
       const size_t b = text.find(' ');
@@ -104,7 +369,18 @@ void HandleServerLine(const std::string& line) {
     return;
   }
 
+  if (had_prefix && IsNumeric(command)) {
+    HandleNumeric(command.substr(0, 3), params);
+    return;
+  }
+
+  // Events of other channels are not the user's business here: the client is in one channel at a
+  // time, and a line of a channel it left is late news.
+  if ((is("JOIN") || is("PART") || is("KICK") || is("TOPIC")) && !IsCurrentChannel(first)) return;
+  if (is("MODE") && !first.empty() && first[0] == '#' && !IsCurrentChannel(first)) return;
+
   if (is("JOIN")) {
+    if (own) Channel.Joined = true;
     sender = "." + sender;
     QueueMessage(sender + " Entrou no canal");
     return;
@@ -128,6 +404,7 @@ void HandleServerLine(const std::string& line) {
     const std::string kicked = text.substr(0, text.find(' '));
     if (!kicked.empty() && SameNickname(kicked, Client.Nickname)) {
       QueueMessage("Voc\xEA foi expulso do canal");
+      Channel.Kicked = true;
       LeftChannelByForce();
     } else {
       QueueMessage("." + kicked + " Foi expulso do canal");
@@ -135,11 +412,14 @@ void HandleServerLine(const std::string& line) {
     return;
   }
 
-  // 7. Private message: the target (the character after "PRIVMSG ") does not start with "#".
-  if (is("PRIVMSG") && (p + 8 >= text.size() || text[p + 8] != '#')) {
+  // 7. Private message: the target is not a channel.
+  const std::string_view target = MessageTarget(first);
+  if (is("PRIVMSG") && (target.empty() || target[0] != '#')) {
     if (IsIgnored(sender)) return;
     CutThroughColon(text, p);
-    if (Client.CurrentChannel.empty()) {
+    if (!text.empty() && text[0] == '\x01') {
+      HandleCtcp(sender, text, true);
+    } else if (Client.CurrentChannel.empty()) {
       WriteLnSpoken(sender + "(PVT). " + text);
     } else {
       QueueMessage(sender + "(pvt). " + text);
@@ -189,17 +469,27 @@ void HandleServerLine(const std::string& line) {
   }
 
   if (is("PRIVMSG")) {
-    if (IsIgnored(sender)) return;
+    if (IsIgnored(sender) || !IsCurrentChannel(target)) return;
     CutThroughColon(text, p);
-    QueueMessage(sender + ". " + text);
+    if (!text.empty() && text[0] == '\x01') {
+      HandleCtcp(sender, text, false);
+    } else {
+      QueueMessage(sender + ". " + text);
+    }
     sender.clear();
     return;
   }
 
+  // Nickname-service notices: said at once at the menu; in a channel they wait in the queue like any
+  // message, so they never talk over a line being typed.
   if (NicknameKey(std::string_view(sender).substr(0, 8)) == "NICKSERV") {
     text.erase(0, 1);
     CutThroughColon(text, p > 0 ? p - 1 : 0);
-    WriteLnSpoken(text);
+    if (Client.CurrentChannel.empty()) {
+      WriteLnSpoken(text);
+    } else {
+      QueueMessage(text);
+    }
     return;
   }
   // Anything else is neither shown nor said.

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,18 @@ class ChannelFixture : public AppFixture {
     Channel = ChannelState{};
     AppFixture::TearDown();
   }
+  // Types keys as AppFixture::TypeAt does; the scripted server then answers the PINGs the client sends
+  // after its lines, as a real server does, until no line of the client waits for its answer.
+  void TypeAt(uint64_t at_ms, const std::string& bytes) {
+    AppFixture::TypeAt(at_ms, bytes);
+    const uint64_t after = at_ms + 10 * bytes.size() + 50;
+    AddTimer(after > sim_.now ? after - sim_.now : 0, [this] { AnswerPings(); });
+  }
+  void AnswerPings() {
+    SentLines();
+    for (; answered_ < pings_.size(); ++answered_) ServerSends(":srv PONG srv :" + pings_[answered_] + "\r\n");
+    if (!Channel.Awaited.empty() && pair_[1] >= 0) AddTimer(50, [this] { AnswerPings(); });
+  }
   // An extended key (0 and its code).
   static std::string Ext(uint8_t code) { return std::string(1, '\0') + static_cast<char>(code); }
   void ServerSends(const std::string& bytes) {
@@ -52,7 +65,8 @@ class ChannelFixture : public AppFixture {
       pair_[1] = -1;
     });
   }
-  // Every line the client sent so far (without CR LF).
+  // Every line the client sent so far (without CR LF), but the PINGs that ask for the outcome of a
+  // line (kept in pings_).
   std::vector<std::string> SentLines() {
     char buf[4096];
     ssize_t n;
@@ -60,8 +74,14 @@ class ChannelFixture : public AppFixture {
     std::vector<std::string> lines;
     size_t at = 0;
     for (size_t nl = received_.find("\r\n"); nl != std::string::npos; nl = received_.find("\r\n", at)) {
-      lines.push_back(received_.substr(at, nl - at));
+      std::string line = received_.substr(at, nl - at);
       at = nl + 2;
+      if (line.rfind("PING :", 0) == 0) {
+        const std::string token = line.substr(6);
+        if (std::find(pings_.begin(), pings_.end(), token) == pings_.end()) pings_.push_back(token);
+        continue;
+      }
+      lines.push_back(std::move(line));
     }
     return lines;
   }
@@ -81,6 +101,8 @@ class ChannelFixture : public AppFixture {
 
   int pair_[2] = {-1, -1};
   std::string received_;
+  std::vector<std::string> pings_;  // tokens of the PINGs the client sent, in order
+  size_t answered_ = 0;             // how many of them the server answered
 };
 
 }  // namespace falatro::apptest

@@ -179,8 +179,7 @@ TEST_F(MainMenuTest, LinesWaitingAreHandledAndKeysTypedMeanwhileDropped) {
   EXPECT_FALSE(ScreenHas(PromptText("FTOPINV"))) << "the early key was dropped";
   EXPECT_EQ(Menu.lines_handled, 3u);
   std::string text;
-  EXPECT_TRUE(TakeQueuedMessage(&text));
-  EXPECT_EQ(text, ".c Entrou no canal");
+  EXPECT_FALSE(TakeQueuedMessage(&text)) << "a channel's events are not kept at the menu: " << text;
 }
 
 TEST_F(MainMenuTest, TheWaitWakesOnServerData) {
