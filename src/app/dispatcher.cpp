@@ -24,14 +24,6 @@ bool StartsWith(std::string_view text, std::string_view word) {
   return text.substr(0, word.size()) == word;
 }
 
-// Removes everything up to and including the first ":" found at index from or later. Searching from
-// the command word on keeps colons of the sender's host (IPv6 addresses) from cutting the line.
-// Without such a colon the text is left alone.
-void CutThroughColon(std::string& text, size_t from) {
-  if (from > text.size()) from = text.size();
-  const size_t colon = text.find(':', from);
-  if (colon != std::string::npos) text.erase(0, colon + 1);
-}
 
 // Cuts the first n characters (all of them when the text is shorter).
 void CutFront(std::string& text, size_t n) { text.erase(0, n < text.size() ? n : text.size()); }
@@ -178,7 +170,8 @@ bool HandleNumeric(std::string_view code, const std::vector<std::string>& params
     LineRefused(subject, NotDelivered(subject));
   } else if (code == "403") {
     if (IsCurrentChannel(subject) && !Channel.Joined) {
-      JoinRefused(subject, "o canal n\xE3o existe");
+      // A join creates a channel that does not exist yet: this is a name that cannot be one.
+      JoinRefused(subject, "o nome do canal n\xE3o \xE9 v\xE1lido");
     } else {
       LineRefused(subject, NotDelivered(subject));
     }
@@ -357,7 +350,7 @@ void HandleServerLine(const std::string& line) {
   // 2. Names reply of the current channel: every name of the list is queued, the last one too.
   if (is("353")) {
     if (!IsCurrentChannel(Parameter(params, 2))) return;
-    CutThroughColon(text, p);
+    text = Parameter(params, 3);
     while (!text.empty()) {
       const size_t b = text.find(' ');
       std::string name = text.substr(0, b);
@@ -416,7 +409,9 @@ void HandleServerLine(const std::string& line) {
   const std::string_view target = MessageTarget(first);
   if (is("PRIVMSG") && (target.empty() || target[0] != '#')) {
     if (IsIgnored(sender)) return;
-    CutThroughColon(text, p);
+    // The text is the last parameter: colons of the sender's host (IPv6) or of a channel's name are
+    // not where it starts.
+    text = Parameter(params, 1);
     if (!text.empty() && text[0] == '\x01') {
       HandleCtcp(sender, text, true);
     } else if (Client.CurrentChannel.empty()) {
@@ -448,7 +443,7 @@ void HandleServerLine(const std::string& line) {
   }
 
   if (is("TOPIC")) {
-    CutThroughColon(text, p);
+    text = Parameter(params, 1);
     QueueMessage(sender + " Colocou o t\xF3pico: " + text);
     sender.clear();
     return;
@@ -470,7 +465,7 @@ void HandleServerLine(const std::string& line) {
 
   if (is("PRIVMSG")) {
     if (IsIgnored(sender) || !IsCurrentChannel(target)) return;
-    CutThroughColon(text, p);
+    text = Parameter(params, 1);
     if (!text.empty() && text[0] == '\x01') {
       HandleCtcp(sender, text, false);
     } else {
@@ -483,8 +478,7 @@ void HandleServerLine(const std::string& line) {
   // Nickname-service notices: said at once at the menu; in a channel they wait in the queue like any
   // message, so they never talk over a line being typed.
   if (NicknameKey(std::string_view(sender).substr(0, 8)) == "NICKSERV") {
-    text.erase(0, 1);
-    CutThroughColon(text, p > 0 ? p - 1 : 0);
+    text = params.empty() ? std::string() : params.back();
     if (Client.CurrentChannel.empty()) {
       WriteLnSpoken(text);
     } else {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/channel.h"
 #include "app/client_state.h"
 #include "app_fixture.h"
 #include "console/nxcrt.h"
@@ -42,6 +43,8 @@ class DispatcherTest : public apptest::AppFixture {
   }
   void Defaults() {
     ResetClientState();
+    Channel = ChannelState{};
+    Channel.Joined = true;
     Client.Nickname = "eu";
     Client.CurrentChannel = "sala";
     Client.InChannel = true;
@@ -192,6 +195,103 @@ TEST_F(DispatcherTest, ServerLines) {
       {"blanks only", "   ", {}, "", ""},
   };
   for (const Case& c : cases) Run(c);
+}
+
+TEST_F(DispatcherTest, RepliesToTheUser) {
+  auto joining = [] { Channel.Joined = false; };
+  auto awaiting = [] { Channel.Awaited.push_back({"falatro1", "#sala", "eu. oi"}); };
+  auto refused_echo = [] {
+    ASSERT_EQ(Channel.Awaited.size(), 1u);
+    EXPECT_EQ(Channel.Awaited[0].verdict, "Mensagem n\xE3o enviada: o canal #sala n\xE3o aceita suas mensagens");
+  };
+  const Case cases[] = {
+      {"topic on joining", ":srv 332 eu #SALA :o assunto", {"T\xF3pico do canal: o assunto"}, "", ""},
+      {"topic of another channel", ":srv 332 eu #outra :x", {}, "", ""},
+      {"a refused join ends the loop", ":srv 474 eu #sala :Cannot join channel (you're banned)",
+       {"N\xE3o foi poss\xEDvel entrar no canal #sala: voc\xEA est\xE1 banido deste canal"}, "", "", joining,
+       [] { EXPECT_FALSE(Client.InChannel); EXPECT_TRUE(Channel.JoinRefused); }},
+      {"one code for several modes, told apart by the text",
+       ":srv 471 eu #sala :Cannot join channel (+R) -- Registered users only",
+       {"N\xE3o foi poss\xEDvel entrar no canal #sala: s\xF3 entra quem identificou o apelido registrado"}, "",
+       "", joining, LeftChannel},
+      {"the refused join of another channel is said only", ":srv 475 eu #outra :Cannot join channel (+k)",
+       {"N\xE3o foi poss\xEDvel entrar no canal #outra: o canal pede uma senha; digite o nome do canal, um "
+        "espa\xE7o e a senha"},
+       "", "", joining, StillInChannel},
+      {"a registered-only code after the join refuses a line",
+       ":srv 477 eu #sala :Cannot send to channel (+M)",
+       {"Mensagem n\xE3o enviada: #sala s\xF3 aceita mensagens de quem identificou o apelido registrado"}, "",
+       "", nullptr, StillInChannel},
+      {"a refused line takes the place of its echo", ":srv 404 eu #sala :Cannot send to channel", {}, "", "",
+       awaiting, refused_echo},
+      {"a refused line nobody waits for is said", ":srv 404 eu #sala :Cannot send to channel",
+       {"Mensagem n\xE3o enviada: o canal #sala n\xE3o aceita suas mensagens"}, "", ""},
+      {"no such nickname at the menu", ":srv 401 eu ana :No such nick", {},
+       "Mensagem n\xE3o entregue: n\xE3o h\xE1 ningu\xE9m com o apelido ana", "", AtMainMenu},
+      {"no such channel", ":srv 401 eu #x :No such nick or channel name",
+       {"Mensagem n\xE3o entregue: o canal #x n\xE3o existe"}, "", ""},
+      {"nickname in use", ":srv 433 eu ana :Nickname is already in use.", {"O apelido ana j\xE1 est\xE1 em uso"},
+       "", ""},
+      {"nickname changed too fast", ":srv 438 eu novo :Nick change too fast",
+       {"Troca de apelido recusada: espere um pouco e tente de novo"}, "", ""},
+      {"away", ":srv 301 eu ana :almo\xE7o", {"ana est\xE1 ausente: almo\xE7o"}, "", ""},
+      {"the answer to the client's PING says the echo", ":srv PONG srv :falatro1", {"eu. oi"}, "", "",
+       awaiting, [] { EXPECT_TRUE(Channel.Awaited.empty()); }},
+      {"an answer nobody waits for", ":srv PONG srv :falatro9", {}, "", "", awaiting,
+       [] { EXPECT_EQ(Channel.Awaited.size(), 1u); }},
+      {"other numerics are dropped", ":srv 366 eu #sala :End of /NAMES list.", {}, "", ""},
+  };
+  for (const Case& c : cases) Run(c);
+}
+
+TEST_F(DispatcherTest, OnlyTheCurrentChannel) {
+  const Case cases[] = {
+      {"a message of another channel", ":a!b@c PRIVMSG #outra :oi", {}, "", ""},
+      {"a join of another channel", ":a!b@c JOIN :#outra", {}, "", ""},
+      {"own kick from another channel", ":op!u@h KICK #outra eu :fora", {}, "", "", nullptr, StillInChannel},
+      {"own ban in another channel", ":op!u@h MODE #outra +b eu!*@*", {}, "", "", nullptr, StillInChannel},
+      {"names of another channel", ":srv 353 eu = #outra :a b", {}, "", ""},
+      {"the channel's name in other letter case", ":a!b@c PRIVMSG #SALA :oi", {"a. oi"}, "", ""},
+      {"a message to the channel's operators", ":a!b@c PRIVMSG @#sala :oi", {"a. oi"}, "", ""},
+      {"a colon inside the channel's name", ":a!b@c PRIVMSG #a:b :oi", {"a. oi"}, "", "",
+       [] { Client.CurrentChannel = "a:b"; }},
+      {"the channel's key typed after its name", ":a!b@c PRIVMSG #sala :oi", {"a. oi"}, "", "",
+       [] { Client.CurrentChannel = "sala chave"; }},
+      {"own join confirms the channel", ":EU!u@h JOIN :#sala", {".EU Entrou no canal"}, "", "",
+       [] { Channel.Joined = false; }, [] { EXPECT_TRUE(Channel.Joined); }},
+  };
+  for (const Case& c : cases) Run(c);
+}
+
+TEST_F(DispatcherTest, Ctcp) {
+  auto ignoring_ana = [] { Client.IgnoreList.fill("x"); Client.IgnoreList[5] = "ana"; };
+  const Case cases[] = {
+      {"an action in the channel", ":ana!u@h PRIVMSG #sala :\x01" "ACTION acena\x01", {"ana acena"}, "", ""},
+      {"an action without its closing mark", ":ana!u@h PRIVMSG #sala :\x01" "ACTION ri", {"ana ri"}, "", ""},
+      {"a private action at the menu", ":ana!u@h PRIVMSG eu :\x01" "ACTION acena\x01", {}, "ana(PVT) acena",
+       "", AtMainMenu},
+      {"version", ":ana!u@h PRIVMSG eu :\x01VERSION\x01", {}, "", "NOTICE ana :\x01VERSION Falatro 1.4 Beta\x01\r\n"},
+      {"ping echoes its argument", ":ana!u@2001:db8::1 PRIVMSG eu :\x01PING 123 456\x01", {}, "",
+       "NOTICE ana :\x01PING 123 456\x01\r\n"},
+      {"a request in the channel is answered privately", ":ana!u@h PRIVMSG #sala :\x01" "CLIENTINFO\x01", {}, "",
+       "NOTICE ana :\x01" "CLIENTINFO ACTION CLIENTINFO PING TIME VERSION\x01\r\n"},
+      {"other requests are neither said nor answered", ":ana!u@h PRIVMSG eu :\x01" "DCC SEND x 1 2 3\x01", {}, "",
+       ""},
+      {"an ignored sender gets no answer", ":ana!u@h PRIVMSG eu :\x01VERSION\x01", {}, "", "", ignoring_ana},
+  };
+  for (const Case& c : cases) Run(c);
+}
+
+TEST_F(DispatcherTest, LoginRepliesShownFromTheirText) {
+  const std::pair<std::string, std::string> cases[] = {
+      {":srv 001 eu :Bem-vindo ao servidor", "Bem-vindo ao servidor"},
+      {":srv 005 eu CHANLIMIT=#:20 PREFIX=(ov)@+ :are supported by this server",
+       "CHANLIMIT=#:20 PREFIX=(ov)@+ are supported by this server"},
+      {":srv 004 eu srv ircd-1 iosw biklmnopstv", "srv ircd-1 iosw biklmnopstv"},
+      {":a!u@2001:db8::1 NOTICE eu :ol\xE1", "ol\xE1"},
+      {"NOTICE AUTH :*** Looking up your hostname", "*** Looking up your hostname"},
+  };
+  for (const auto& [line, shown] : cases) EXPECT_EQ(ReplyTextToShow(line), shown) << line;
 }
 
 TEST_F(DispatcherTest, TruncatedLinesNeverCrash) {
