@@ -2,7 +2,8 @@
 # The demo: Debian's ngircd on a loopback address, two scripted people chatting in #falatro, and the
 # client set up for that server. Everything lives in BUILD/demo (its own NARRIX_WINDIR and
 # NARRIX_ROOT), so the user's own settings are neither read nor written. Whatever the script started
-# is stopped when the client ends.
+# is stopped on every way out: the client ending, Ctrl+C, a kill, or the terminal closing (SIGHUP,
+# which ngircd alone would take as "read your configuration again" and outlive).
 set -eu
 
 BUILD=$(cd "${1:-build}" && pwd)
@@ -79,15 +80,19 @@ fi
 
 SERVER_PID=""
 PEER_PID=""
+CLIENT_PID=""
 stop_all() {
   set +e
-  for pid in $PEER_PID $SERVER_PID; do
+  trap '' HUP INT TERM
+  for pid in $CLIENT_PID $PEER_PID $SERVER_PID; do
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
   done
 }
 trap stop_all EXIT
-trap 'exit 130' INT TERM
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 /usr/sbin/ngircd --nodaemon --config "$RUN/ngircd.conf" >"$RUN/ngircd.log" 2>&1 </dev/null &
 SERVER_PID=$!
@@ -108,4 +113,12 @@ printf '[Falatro]\r\nServidor=%s\r\nNick=visitante\r\nSenha=%s\r\n' "$ADDRESS" "
 chmod 600 "$ROOT/falatro.ini"
 
 echo "demo: server $ADDRESS:6667, channel #falatro. Press C to connect, then J and falatro to join."
-NARRIX_WINDIR=$WIN NARRIX_ROOT=$ROOT "$BUILD/falatro" "$@"
+# The client runs in the background of this script (still on the terminal, its input given
+# explicitly) so that a signal to the script is acted on at once instead of after the client ends.
+NARRIX_WINDIR=$WIN NARRIX_ROOT=$ROOT "$BUILD/falatro" "$@" <&0 &
+CLIENT_PID=$!
+set +e
+wait "$CLIENT_PID"
+STATUS=$?
+CLIENT_PID=""
+exit "$STATUS"
