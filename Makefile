@@ -1,6 +1,8 @@
 # Falatro: `make run` sets up and starts the client; `make test` sets up and runs every test.
 BUILD ?= build
 SAN_BUILD ?= build-san
+# Where `make install` puts the `falatro` command (PREFIX/bin).
+PREFIX ?= $(HOME)/.local
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 
 # Debian packages needed to build, generate the voice and run the tests.
@@ -11,7 +13,7 @@ DEBS := cmake ninja-build g++ clang libclang-rt-14-dev pkg-config ccache \
 	ngircd inspircd anope openssl wbrazilian xvfb xdotool sox \
 	unicode-cldr-core speech-dispatcher speech-dispatcher-espeak-ng libao4 libao-common
 
-.PHONY: all deps build install run test test-san fuzz bench demo clean
+.PHONY: all deps build voice install run test test-san fuzz bench demo clean
 
 all: build
 
@@ -41,13 +43,22 @@ build: deps
 	cmake --build $(BUILD) -j2
 
 # Generates the voice data and lays out the suite tree.
-install: build
+voice: build
 	$(BUILD)/tools/falatro-voice install
 
-run: install
+# The voice, and the `falatro` command in $(PREFIX)/bin (by default ~/.local/bin, which needs no root;
+# `make install PREFIX=/usr/local` as root for every user).
+install: voice
+	install -D -m 0755 $(BUILD)/falatro $(DESTDIR)$(PREFIX)/bin/falatro
+	@echo "Installed $(DESTDIR)$(PREFIX)/bin/falatro."
+	@case ":$$PATH:" in *":$(PREFIX)/bin:"*) ;; \
+	  *) echo "$(PREFIX)/bin is not on your PATH: add it (for bash: echo 'export PATH=\"$(PREFIX)/bin:\$$PATH\"' >> ~/.bashrc) or start $(PREFIX)/bin/falatro";; \
+	esac
+
+run: voice
 	exec $(BUILD)/falatro
 
-test: install
+test: voice
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
 test-san: deps
