@@ -77,6 +77,14 @@ void Quit() { TypeKeys("\x1bS"); }
 void LatencyRound();
 void JoinForQuiet();
 
+void QuitAtMenu() {
+  if (AtMenuPrompt() && !IsSoundPlaying()) {
+    Quit();
+    return;
+  }
+  AddTimer(100, QuitAtMenu);
+}
+
 void ChannelQuietStart() {
   if (!Client.InChannel || IsSoundPlaying()) {
     AddTimer(100, ChannelQuietStart);
@@ -90,14 +98,13 @@ void ChannelQuietStart() {
     B.channel_wall = std::chrono::duration<double>(Clock::now() - wall0).count();
     // Leave the channel, then end at the menu.
     TypeKeys("\x1bS");
-    AddTimer(1000, [] {
-      if (AtMenuPrompt()) Quit();
-    });
+    AddTimer(1000, QuitAtMenu);
   });
 }
 
+// The menu waits for a key (after a message said there it does not ask again).
 void JoinForQuiet() {
-  if (!AtMenuPrompt() || IsSoundPlaying()) {
+  if (IsSoundPlaying()) {
     AddTimer(50, JoinForQuiet);
     return;
   }

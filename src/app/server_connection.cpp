@@ -1,8 +1,6 @@
 // Opening the server connection: the server setting, the TCP connection and the TLS start.
 #include "app/server_connection.h"
 
-#include <cstdlib>
-
 #include "app/client_state.h"
 #include "app/prompt_catalogue.h"
 #include "base/paths.h"
@@ -20,8 +18,6 @@ namespace {
 // cp1252 texts.
 constexpr const char* kRefused = "Conex\xE3o segura recusada: ";
 constexpr const char* kFailed = "Conex\xE3o segura falhou: ";
-
-void ReleaseTlsAtExit() { UnloadTlsLibraries(); }
 
 }  // namespace
 
@@ -60,11 +56,6 @@ std::string TlsFailureText(TlsStartResult result) {
 void InitTlsLayer() {
   SetTlsLibrary(OpenSslLibrary());
   Tls.report = [](const std::string& line) { ConsoleWriteLn(line); };
-  static bool registered = false;
-  if (!registered) {
-    registered = true;
-    std::atexit(ReleaseTlsAtExit);
-  }
 }
 
 int OpenServerConnection() {

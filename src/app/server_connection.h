@@ -11,8 +11,8 @@ namespace falatro {
 /// when result is kCertificate). "" for kOk.
 std::string TlsFailureText(TlsStartResult result);
 
-/// Makes the TLS layer usable by the client: the system's TLS library, the console for its error
-/// report, and its release when the program ends.
+/// Makes the TLS layer usable by the client: the system's TLS library and the console for its error
+/// report (the library is loaded at the first TLS connection, and released at program end).
 void InitTlsLayer();
 
 /// Opens the connection to the server of Client.ServerName ("host", "host:port", "host:+port",

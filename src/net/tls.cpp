@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include "base/event_loop.h"
 #include "net/transport.h"
@@ -68,7 +69,17 @@ void SetTlsLibrary(TlsLibrary* library) {
   Tls.library = library;
 }
 
-bool LoadTlsLibraries() { return Tls.library != nullptr && Tls.library->Load(); }
+bool LoadTlsLibraries() {
+  if (Tls.library == nullptr || !Tls.library->Load()) return false;
+  // Registered once the library has registered its own clean-up, so this one runs first: a
+  // connection still open at the end is closed while the library still works.
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    std::atexit([] { UnloadTlsLibraries(); });
+  }
+  return true;
+}
 
 bool UnloadTlsLibraries() {
   if (Tls.active) TlsClose();

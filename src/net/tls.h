@@ -88,7 +88,8 @@ extern TlsState Tls;
 /// Chooses the library the layer binds (nullptr: none, TLS unavailable).
 void SetTlsLibrary(TlsLibrary* library);
 
-/// LoadTlsLibraries: loads the bound library once. False when there is none or it cannot load.
+/// LoadTlsLibraries: loads the bound library once. False when there is none or it cannot load. The
+/// first load arranges for UnloadTlsLibraries at program end.
 bool LoadTlsLibraries();
 /// UnloadTlsLibraries: ends a TLS connection still open and releases the library. Always true.
 bool UnloadTlsLibraries();

@@ -160,9 +160,10 @@ struct Binding {
   }
 };
 
+// Never destroyed: the release at program end may run after static objects are gone.
 Binding& B() {
-  static Binding binding;
-  return binding;
+  static Binding* binding = new Binding;
+  return *binding;
 }
 
 void LockingCallback(int mode, int n, const char*, int) {
@@ -387,8 +388,8 @@ class OpenSsl final : public TlsLibrary {
 }  // namespace
 
 TlsLibrary* OpenSslLibrary() {
-  static OpenSsl library;
-  return &library;
+  static OpenSsl* library = new OpenSsl;  // as the binding: never destroyed
+  return library;
 }
 
 void SetOpenSslDirectory(const std::string& dir) {
