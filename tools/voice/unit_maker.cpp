@@ -249,6 +249,18 @@ bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string
       SteadyPart(first, std::max(first, end), &from, &to);
       first = from;
     }
+    // A unit that ends with a vowel ends before the vowel bends towards the carrier's "p" (its last
+    // fifth; what follows it in a word is seldom a "p"), but late enough that a read of 0.6 of it (the
+    // splitting's length before a semivowel, whose unit starts in the steady part of the same vowel)
+    // ends past the first 30% of the vowel, in its steady part, where the two meet at one level.
+    if (IsFullVowel(recipe.Phonemes[count - 1])) {
+      size_t begin = said.Phonemes[left + count - 1].Sample / 2;
+      if (last > begin && begin > first) {
+        double b = double(begin - first), v = double(last - begin);
+        double end = std::min(b + v, std::max(b + 0.8 * v, (b + 0.3 * v) / 0.6));
+        last = first + size_t(end);
+      }
+    }
     const size_t reach = kSuiteRate / 500;  // 2 ms
     first = NearestZeroCrossing(s, first, reach);
     last = NearestZeroCrossing(s, last, reach);
