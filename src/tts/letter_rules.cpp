@@ -188,7 +188,8 @@ void FreeLetterRules() {
 void ParseExceptions(std::string_view text) {
   auto& table = LetterRules.exceptions;
   table.clear();
-  ForEachLine(text, [&table](std::string_view raw) {
+  ForEachLine(text, [](std::string_view raw) {
+    auto& table = LetterRules.exceptions;
     if (table.size() >= kMaxExceptions) return;
     std::string line(raw.substr(0, kExceptionLineLength));
     if (line.empty()) return;

@@ -95,10 +95,9 @@ bool ReadFile(const std::string& path, std::string* text) {
   return !failed;
 }
 
-int DurationOf(std::string_view name) {
-  for (const auto& d : Prosody.durations)
-    if (d.first == name) return d.second;
-  return 100;
+int DurationOf(const std::string& name) {
+  auto it = Prosody.duration_index.find(name);
+  return it == Prosody.duration_index.end() ? 100 : it->second;
 }
 
 // Messages that do not fail the load (a bad duration number) go to standard error when loading a file.
@@ -117,6 +116,7 @@ bool Fail(const std::string& message) {
 
 bool ParseProsody(std::string_view text) {
   Prosody.durations.clear();
+  Prosody.duration_index.clear();
   Prosody.keywords.clear();
   Prosody.patterns.clear();
   Prosody.hertz = kDefaultHertz;
@@ -136,7 +136,10 @@ bool ParseProsody(std::string_view text) {
       Report(kBadPhoneme + std::string(l));
       ms = 100;
     }
-    if (Prosody.durations.size() < kMaxDurations) Prosody.durations.emplace_back(std::move(name), ms);
+    if (Prosody.durations.size() < kMaxDurations) {
+      Prosody.duration_index.emplace(name, ms);  // the first entry of a name wins
+      Prosody.durations.emplace_back(std::move(name), ms);
+    }
   }
 
   section.clear();
@@ -223,6 +226,7 @@ void ParseDiphoneList(std::string_view text) {
     Prosody.diphones.push_back(std::move(key));
   });
   std::sort(Prosody.diphones.begin(), Prosody.diphones.end());
+  Prosody.diphone_index = std::unordered_set<std::string>(Prosody.diphones.begin(), Prosody.diphones.end());
 }
 
 bool LoadDiphoneList(const std::string& path) {
@@ -235,11 +239,16 @@ bool LoadDiphoneList(const std::string& path) {
 void FreeDiphoneList() {
   Prosody.diphones.clear();
   Prosody.diphones.shrink_to_fit();
+  Prosody.diphone_index.clear();
 }
 
 bool HasDiphone(std::string_view first, std::string_view second) {
-  std::string key = Upper(first) + "-" + Upper(second);
-  return std::binary_search(Prosody.diphones.begin(), Prosody.diphones.end(), key);
+  thread_local std::string key;
+  key.clear();
+  for (char c : first) key += UpperCp1252(c);
+  key += '-';
+  for (char c : second) key += UpperCp1252(c);
+  return Prosody.diphone_index.count(key) != 0;
 }
 
 std::vector<std::string> TokenizeText(std::string_view text) {

@@ -6,6 +6,8 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -38,7 +40,9 @@ struct ProsodyState {
   std::vector<TProsodia> patterns;                     ///< in file order
   int hertz = kDefaultHertz;                           ///< base pitch
   std::array<int, 10> tabhertz{};                      ///< percentages of hertz for levels 0..9
-  std::vector<std::string> diphones;                   ///< "a-b" keys, sorted, upper-cased for search
+  std::vector<std::string> diphones;                   ///< "A-B" keys (upper-cased), sorted
+  std::unordered_set<std::string> diphone_index;       ///< the same keys, for the per-phoneme look-up
+  std::unordered_map<std::string, int> duration_index; ///< first duration of each name
   std::string current_phoneme;                         ///< survives from one text to the next
   std::string error;                                   ///< message of the last failed load
 };

@@ -17,14 +17,14 @@ const char* const kUnits[10] = {"zero", "um", "dois", "tr\xEAs", "quatro",
 const char* const kTeens[10] = {"dez", "onze", "doze", "treze", "quatorze",
                                 "quinze", "dezesseis", "dezessete", "dezoito", "dezenove"};
 const char* const kTens[10] = {"", "", "vinte", "trinta", "quarenta",
-                               "cinq\xFC" "enta", "sessenta", "setenta", "oitenta", "noventa"};
+                               ("cinq\xFC" "enta"), "sessenta", "setenta", "oitenta", "noventa"};
 const char* const kHundreds[10] = {"", "cento", "duzentos", "trezentos", "quatrocentos",
                                    "quinhentos", "seiscentos", "setecentos", "oitocentos", "novecentos"};
 const char* const kScaleSingular[4] = {"trilh\xE3o ", "bilh\xE3o ", "milh\xE3o ", "mil "};
-const char* const kScalePlural[4] = {"trilh\xF5" "es ", "bilh\xF5" "es ", "milh\xF5" "es ", "mil "};
+const char* const kScalePlural[4] = {("trilh\xF5" "es "), ("bilh\xF5" "es "), ("milh\xF5" "es "), "mil "};
 const char* const kOrdinalUnits[10] = {"", "primeiro", "segundo", "terceiro", "quarto",
                                        "quinto", "sexto", "s\xE9timo", "oitavo", "nono"};
-const char* const kOrdinalTens[10] = {"", "d\xE9" "cimo", "vig\xE9simo", "trig\xE9simo", "quadrag\xE9simo",
+const char* const kOrdinalTens[10] = {"", ("d\xE9" "cimo"), "vig\xE9simo", "trig\xE9simo", "quadrag\xE9simo",
                                       "quinquag\xE9simo", "sexag\xE9simo", "septuag\xE9simo",
                                       "octag\xE9simo", "nonag\xE9simo"};
 const char* const kOrdinalHundreds[10] = {"", "cent\xE9simo", "ducent\xE9simo", "tricent\xE9simo",

@@ -44,6 +44,8 @@ TEST_F(EnginePreprocessTest, NumbersSymbolsAndWords) {
       {"o. ordinal", "3o.", "terceiro "},
       {"as. plural ordinal", "4as.", "quartas "},
       {"o without a full stop stays a letter", "5o", "cinco o"},
+      {"feminine ordinal of two words", "23\xAA", "vig\xE9sima terceira "},
+      {"feminine plural ordinal", "2as.", "segundas "},
       {"ordinals drop leading zeros", "01\xBA", "primeiro "},
       {"sixteen digits: fifteen, then one",
        "1234567890123456",
