@@ -3,6 +3,7 @@
 
 #include "app/client_state.h"
 #include "app/prompt_catalogue.h"
+#include "base/emoji_names.h"
 #include "base/text_encoding.h"
 #include "net/transport.h"
 #include "speech/suite_settings.h"
@@ -10,7 +11,7 @@
 namespace falatro {
 
 std::string DecodeServerText(std::string_view line) {
-  if (IsValidUtf8(line)) return Utf8ToCp1252(line, '?');
+  if (IsValidUtf8(line)) return Utf8ToCp1252Named(line);
   return std::string(line);
 }
 

@@ -7,8 +7,9 @@
 
 namespace falatro {
 
-/// A received line as the client handles it: valid UTF-8 becomes cp1252 (characters cp1252 lacks
-/// become "?"); anything else is taken as the cp1252 bytes it already is.
+/// A received line as the client handles it: valid UTF-8 becomes cp1252 with Utf8ToCp1252Named (an
+/// emoji becomes its name in brackets, other characters cp1252 lacks the mark shown as "?" and said
+/// as nothing); anything else is taken as the cp1252 bytes it already is.
 std::string DecodeServerText(std::string_view line);
 /// A line as it goes out: UTF-8 when Client.SendUtf8, else the cp1252 bytes unchanged.
 std::string EncodeClientText(std::string_view text);

@@ -7,7 +7,8 @@
 
 namespace falatro {
 
-/// Unicode code point of a cp1252 byte (the five unassigned bytes map to themselves).
+/// Unicode code point of a cp1252 byte. The unassigned bytes map to themselves, except 0x81: the
+/// mark of a character cp1252 lacks (kUnnamedCharMark) is shown and sent as "?".
 uint32_t Cp1252ToUnicode(uint8_t byte);
 /// cp1252 byte for a code point, or -1 when cp1252 has none.
 int UnicodeToCp1252(uint32_t cp);

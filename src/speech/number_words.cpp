@@ -144,7 +144,10 @@ std::string NumberToWords(uint64_t n) {
 }
 
 std::string NumberWordFileName(std::string_view word) {
-  std::string w(word == "dezessete" ? std::string_view("dezeset") : word);
+  // Words whose first eight characters would collide with another word's file get a name of their own.
+  std::string w(word == "dezessete" ? std::string_view("dezeset")
+                : word == "centavos" ? std::string_view("centavs")
+                                     : word);
   for (char& c : w) {
     if (c == '\xE3') c = 'a';
     if (c == '\xF5') c = 'o';
@@ -152,6 +155,25 @@ std::string NumberWordFileName(std::string_view word) {
   std::string name = "_" + w;
   if (name.size() > 8) name.resize(8);
   return name;
+}
+
+std::string MoneyToWords(uint64_t whole, unsigned cents, Currency currency) {
+  const bool euro = currency == Currency::kEuro;
+  std::string out;
+  if (whole > 0 || cents == 0) {
+    std::string w = NumberToWords(whole);
+    if (!w.empty() && w.back() != ' ') w += ' ';
+    // "um milh\xE3o de reais": a whole amount of millions and above takes "de" before the currency.
+    const bool scale = w.size() > 4 && (w.ends_with("\xE3o ") || w.ends_with("\xF5" "es "));
+    if (scale) w += "de ";
+    out = w + (whole == 1 ? (euro ? "euro" : "real") : (euro ? "euros" : "reais"));
+  }
+  if (cents > 0) {
+    if (!out.empty()) out += " e ";
+    out += NumberToWords(cents);
+    out += cents == 1 ? " centavo" : " centavos";
+  }
+  return out;
 }
 
 void SayNumberWords(std::string_view words, bool feminine) {

@@ -16,8 +16,17 @@ constexpr size_t kNumberJoinCapacity = 30000;
 std::string NumberToWords(uint64_t n);
 
 /// File name (without directory and ".wav") of the recording of one word: "_" + the word cut to 8
-/// characters, "dezessete" written "dezeset" first, "\xE3" as "a" and "\xF5" as "o".
+/// characters, "dezessete" written "dezeset" and "centavos" "centavs" first, "\xE3" as "a" and "\xF5"
+/// as "o".
 std::string NumberWordFileName(std::string_view word);
+
+/// The currencies said after an amount.
+enum class Currency { kReal, kEuro };
+
+/// Words of an amount of money: the whole part with "real"/"reais" (or "euro"/"euros"; "de" after a
+/// round million and above), then "e" and the cents with "centavo"/"centavos" unless they are 0; a
+/// whole part of 0 with cents says only the cents. 1500,00 reais: "mil e quinhentos reais".
+std::string MoneyToWords(uint64_t whole, unsigned cents, Currency currency);
 
 /// Plays the recordings of words (letters directory of the diphone voice) as one joined sound, in
 /// blocks of at most kNumberJoinCapacity bytes. With feminine set, a last word "um" or "dois" is said

@@ -3,7 +3,9 @@
 
 #include <cstring>
 #include <random>
+#include <vector>
 
+#include "base/emoji_names.h"
 #include "base/ini_file.h"
 #include "base/paths.h"
 #include "console/keyboard.h"
@@ -24,10 +26,141 @@ namespace {
 constexpr size_t kBeepSamples = 512;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHigh(char c) { return static_cast<uint8_t>(c) >= 128; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+// cp1252 characters from 128 that belong to words: the letters among the marks of 128..159
+// (\x8A \x8C \x8E \x9A \x9C \x9E \x9F) and everything from 160 on.
+bool IsHigh(char c) {
+  const uint8_t u = static_cast<uint8_t>(c);
+  if (u >= 160) return true;
+  return u == 0x8A || u == 0x8C || u == 0x8E || u == 0x9A || u == 0x9C || u == 0x9E || u == 0x9F;
+}
 // Characters that make up the runs handed to the transcriber.
 bool IsWordRunChar(char c) { return IsLetter(c) || c == ' ' || IsHigh(c); }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+constexpr char kEuro = '\x80';
+constexpr uint64_t kLargestNamedNumber = 999999999999999ull;  // the trillions are the largest scale
+
+// A number written with thousands separators at text[p] (a digit 1..9): one to three digits, then
+// groups of "." and three digits. It is not one when it goes on as a dotted or hyphenated run of
+// digits (addresses, versions, codes) or exceeds the largest number the words name.
+bool ReadGroupedNumber(std::string_view text, size_t p, size_t* end, uint64_t* value) {
+  const size_t n = text.size();
+  size_t q = p;
+  uint64_t v = 0;
+  while (q < n && IsDigit(text[q]) && q - p < 4) v = v * 10 + static_cast<uint64_t>(text[q++] - '0');
+  if (q == p || q - p > 3) return false;
+  int groups = 0;
+  while (q + 3 < n && text[q] == '.' && IsDigit(text[q + 1]) && IsDigit(text[q + 2]) && IsDigit(text[q + 3]) &&
+         !(q + 4 < n && IsDigit(text[q + 4]))) {
+    if (v > kLargestNamedNumber / 1000) return false;
+    v = v * 1000 + static_cast<uint64_t>((text[q + 1] - '0') * 100 + (text[q + 2] - '0') * 10 + (text[q + 3] - '0'));
+    q += 4;
+    ++groups;
+  }
+  if (groups == 0) return false;
+  if (q + 1 < n && (text[q] == '.' || text[q] == '-') && IsDigit(text[q + 1])) return false;
+  // Four parts of at most 255 are an IPv4 address, said as today.
+  if (groups == 3 && q - p == 15) {
+    bool address = true;
+    for (size_t part = p; part < q; part += 4)
+      address = address && (text[part] - '0') * 100 + (text[part + 1] - '0') * 10 + (text[part + 2] - '0') <= 255;
+    if (address) return false;
+  }
+  *end = q;
+  *value = v;
+  return true;
+}
+
+// An amount of money at text[p] (a digit): a grouped number or a plain run of digits the words can
+// name, then optionally "," and the cents (one or two digits).
+struct Amount {
+  size_t end = 0;
+  uint64_t whole = 0;
+  unsigned cents = 0;
+};
+bool ReadAmount(std::string_view text, size_t p, Amount* a) {
+  const size_t n = text.size();
+  if (p >= n || !IsDigit(text[p])) return false;
+  size_t q = p;
+  if (!ReadGroupedNumber(text, p, &q, &a->whole)) {
+    a->whole = 0;
+    while (q < n && IsDigit(text[q])) {
+      if (q - p >= 15) return false;
+      a->whole = a->whole * 10 + static_cast<uint64_t>(text[q++] - '0');
+    }
+    if (q + 1 < n && text[q] == '.' && IsDigit(text[q + 1])) return false;
+  }
+  a->cents = 0;
+  if (q + 1 < n && text[q] == ',' && IsDigit(text[q + 1])) {
+    const bool two = q + 2 < n && IsDigit(text[q + 2]);
+    if (two && q + 3 < n && IsDigit(text[q + 3])) return false;
+    a->cents = static_cast<unsigned>(text[q + 1] - '0') * 10 + (two ? static_cast<unsigned>(text[q + 2] - '0') : 0);
+    q += two ? 3 : 2;
+  }
+  a->end = q;
+  return true;
+}
+
+size_t SkipBlanks(std::string_view text, size_t q) {
+  while (q < text.size() && IsBlank(text[q])) ++q;
+  return q;
+}
+
+// Money at text[p]: "R$" (not inside a word) or the euro sign before an amount, or an amount followed
+// by the euro sign. Sets *end past it and *words to what is said.
+bool ReadMoney(std::string_view text, size_t p, size_t* end, std::string* words) {
+  const size_t n = text.size();
+  Amount a;
+  Currency currency = Currency::kReal;
+  const char c = text[p];
+  if ((c == 'R' || c == 'r') && p + 1 < n && text[p + 1] == '$') {
+    if (p > 0 && (IsLetter(text[p - 1]) || IsHigh(text[p - 1]) || IsDigit(text[p - 1]))) return false;
+    if (!ReadAmount(text, SkipBlanks(text, p + 2), &a)) return false;
+    *end = a.end;
+  } else if (c == kEuro) {
+    if (!ReadAmount(text, SkipBlanks(text, p + 1), &a)) return false;
+    currency = Currency::kEuro;
+    *end = a.end;
+  } else if (IsDigit(c)) {
+    if (!ReadAmount(text, p, &a)) return false;
+    const size_t sign = SkipBlanks(text, a.end);
+    if (sign >= n || text[sign] != kEuro) return false;
+    currency = Currency::kEuro;
+    *end = sign + 1;
+  } else {
+    return false;
+  }
+  *words = MoneyToWords(a.whole, a.cents, currency);
+  return true;
+}
+
+// The text with the typographic cp1252 marks written as the plain marks they stand for.
+std::string WithPlainMarks(std::string_view input) {
+  std::string out;
+  out.reserve(input.size() + 8);
+  for (char c : input) {
+    const std::string_view plain = Cp1252MarkAsAscii(c);
+    if (plain.empty()) out += c;
+    else out += plain;
+  }
+  return out;
+}
+
+// Positions of the brackets around an emoji's name ("(rosto risonho)" from the network edge): they
+// are paused on but not said.
+std::vector<bool> QuietBrackets(const std::string& text) {
+  std::vector<bool> quiet;
+  for (size_t open = text.find('('); open != std::string::npos; open = text.find('(', open + 1)) {
+    const size_t close = text.find(')', open + 1);
+    if (close == std::string::npos) break;
+    if (!IsEmojiName(std::string_view(text).substr(open + 1, close - open - 1))) continue;
+    if (quiet.empty()) quiet.assign(text.size(), false);
+    quiet[open] = quiet[close] = true;
+    open = close;
+  }
+  return quiet;
+}
 
 std::string WithBackslash(std::string dir) {
   if (!dir.empty() && dir.back() != '\\') dir += '\\';
@@ -95,14 +228,39 @@ void SayOther(std::string_view rest) {
   } else if (ch == '\t' || ch == ' ') {
   } else if (std::strchr("(),.:;", ch) != nullptr) {
     SayPunctuation(rest);
+  } else if (IsCp1252NamedMark(ch)) {
+    // Bullets, daggers, the trade mark and the like are said by name only when marks are said.
+    if (Speech.SpeakPunctuationMarks && !KeyPressed()) SpeakChar(ch);
+  } else if (ch != kEuro && static_cast<uint8_t>(ch) >= 0x80 && static_cast<uint8_t>(ch) < 0xA0) {
+    // The bytes cp1252 leaves unassigned, the mark of a character cp1252 lacks among them: nothing.
   } else if (!KeyPressed()) {
     SpeakChar(ch);
   }
 }
 
+// Says a run of word characters: a word "www" in it is spelled, the rest goes to the transcriber.
+void SayWordRun(std::string_view run) {
+  size_t start = 0;
+  size_t i = 0;
+  while (i < run.size()) {
+    while (i < run.size() && run[i] == ' ') ++i;
+    const size_t word = i;
+    while (i < run.size() && run[i] != ' ') ++i;
+    if (i - word != 3 || UpperCaseAccented(run.substr(word, 3)) != "WWW") continue;
+    if (run.substr(start, word - start).find_first_not_of(' ') != std::string_view::npos)
+      SayTranscription(TranscribeText(std::string(run.substr(start, word - start))), false);
+    if (KeyPressed()) return;
+    SpellText(run.substr(word, 3));
+    start = i;
+  }
+  if (start == 0 || run.substr(start).find_first_not_of(' ') != std::string_view::npos)
+    SayTranscription(TranscribeText(std::string(run.substr(start))), false);
+}
+
 void SpeakRecorded(std::string_view input) {
-  std::string text(input);
+  std::string text = WithPlainMarks(input);
   text += ' ';
+  const std::vector<bool> quiet = QuietBrackets(text);
   Sound.SpeechCut = false;
   size_t p = 0;
   while (p < text.size() && !Sound.SpeechCut) {
@@ -110,13 +268,27 @@ void SpeakRecorded(std::string_view input) {
       CutSpeech();
       break;
     }
+    size_t money_end = 0;
+    std::string money;
+    uint64_t grouped = 0;
     while (p < text.size() && text[p] == '0') {
+      if (ReadMoney(text, p, &money_end, &money)) break;
       PlayPrompt("_zero");
       ++p;
     }
     if (p >= text.size()) break;
     char c = text[p];
-    if (c >= '1' && c <= '9') {
+    if (ReadMoney(text, p, &money_end, &money)) {
+      SayNumberWords(money, false);
+      p = money_end;
+    } else if (!quiet.empty() && quiet[p]) {
+      WaitSilence();
+      PauseInterruptible(Sound.PauseColon);
+      ++p;
+    } else if (c >= '1' && c <= '9' && ReadGroupedNumber(text, p, &money_end, &grouped)) {
+      SayNumberWords(NumberToWords(grouped), false);
+      p = money_end;
+    } else if (c >= '1' && c <= '9') {
       size_t end = p;
       while (end < text.size() && (IsDigit(text[end]) || text[end] == '-')) ++end;
       std::string_view run(text.data() + p, end - p);
@@ -130,12 +302,10 @@ void SpeakRecorded(std::string_view input) {
       p = end;
     } else if (IsWordRunChar(c)) {
       size_t end = p;
-      while (end < text.size() && IsWordRunChar(text[end])) ++end;
-      std::string_view run(text.data() + p, end - p);
-      // The blank added at the end joins the run; "WWW" ending the text is still spelled.
-      std::string_view bare = run.substr(0, run.find_last_not_of(' ') + 1);
-      if (UpperCaseAccented(bare) == "WWW") SpellText(bare);
-      else SayTranscription(TranscribeText(std::string(run)), false);
+      // A run ends where money written "R$ 10" starts.
+      while (end < text.size() && IsWordRunChar(text[end]) && (end == p || !ReadMoney(text, end, &money_end, &money)))
+        ++end;
+      SayWordRun(std::string_view(text.data() + p, end - p));
       p = end;
       if (p + 1 < text.size() && text[p] == '-' && (IsLetter(text[p + 1]) || IsHigh(text[p + 1]))) ++p;
     } else {

@@ -14,14 +14,17 @@ namespace {
 
 constexpr char kPlaceholder = '\x01';
 
-// Replacement of cp1252 (and old PC code page) bytes 128..255; "" means the byte has no reading.
-// Accented letters become the letter followed by its accent mark.
+// Replacement of cp1252 bytes 128..255; "" means the byte has no reading. Accented letters become
+// the letter followed by its accent mark. Codes 128..160 have their cp1252 meaning: the letters
+// Š Œ Ž š œ ž Ÿ as the Portuguese letters closest in sound, quotes and the no-break space as blanks,
+// the ellipsis as "...", the dashes as " - "; the euro sign, the curly apostrophes and the marks said
+// by name are handled before this table (see NormalizeForTranscription).
 const char* const kHighTable[128] = {
-    /*128*/ "\xE7", "u\"", "e'", "a^", "a~", "a`", "a'", "\xE7",
-    /*136*/ "e^", "e\"", "e`", "i\"", "i^", "i`", "a~", "a'",
-    /*144*/ "e'", "ae", "-", "o^", "o~", "o`", "u^", "u`",
-    /*152*/ "y-", "o~", "u\"", "", "", "", "", "",
-    /*160*/ "a'", "i'", "o'", "u'", "nh", "nh", "", "\xA7",
+    /*128*/ "", "", " ", "", " ", "...", "", "",
+    /*136*/ "", "", "ch", "", "e", "", "j", "",
+    /*144*/ "", " ", " ", " ", " ", "", " - ", " - ",
+    /*152*/ "", "", "ch", "", "e", "", "j", "i",
+    /*160*/ " ", "i'", "o'", "u'", "nh", "nh", "", "\xA7",
     /*168*/ "?", "", "", "\xAA", "", "!", "\"", "\"",
     /*176*/ "", "", "", "", "", "", "", "",
     /*184*/ "", "", "", "\xBA", "", "", "", "?",
@@ -34,6 +37,29 @@ const char* const kHighTable[128] = {
     /*240*/ "", "nh", "o`", "o'", "o^", "o~", "o`", "x",
     /*248*/ "0", "u`", "u'", "u^", "u", "", "", "",
 };
+
+// A letter of the original text, for the curly apostrophe: ASCII or a cp1252 accented letter.
+bool IsTextLetter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0xC0 && c != 0xD7 && c != 0xF7);
+}
+
+// True when the euro sign at text[i] follows a number other than one (blanks between allowed).
+bool EuroIsPlural(std::string_view text, size_t i) {
+  size_t end = i;
+  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\xA0')) --end;
+  size_t start = end;
+  while (start > 0 && ((text[start - 1] >= '0' && text[start - 1] <= '9') || text[start - 1] == '.' ||
+                       text[start - 1] == ',')) {
+    --start;
+  }
+  std::string_view amount = text.substr(start, end - start);
+  if (amount.empty()) return false;
+  const size_t comma = amount.find(',');
+  std::string_view whole = amount.substr(0, comma);
+  std::string_view cents = comma == std::string_view::npos ? std::string_view() : amount.substr(comma + 1);
+  const bool one = whole == "1" && cents.find_first_not_of('0') == std::string_view::npos;
+  return !one;
+}
 
 bool IsAsciiLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -59,6 +85,9 @@ void ResetCharClasses() {
   for (char v : std::string_view("EIei")) cls[static_cast<unsigned char>(v)] |= kTcFrontVowel;
   for (char a : std::string_view("'`^~\"")) cls[static_cast<unsigned char>(a)] = kTcAccent;
   for (char p : std::string_view(" !,.:;?")) cls[static_cast<unsigned char>(p)] = kTcPunctuation;
+  // Marks that keep their own character are tokens said by name.
+  for (int c = 128; c < 160; ++c)
+    if (IsCp1252NamedMark(static_cast<char>(c))) cls[c] = kTcPunctuation;
 }
 
 // Reads a whole file; false (with *error) when it cannot be opened or read, a directory included.
@@ -321,6 +350,27 @@ void FreeTranscriptionRules() {
   Transcriber.exceptions.shrink_to_fit();
 }
 
+bool IsCp1252NamedMark(char c) {
+  switch (static_cast<unsigned char>(c)) {
+    case 0x83: case 0x86: case 0x87: case 0x88: case 0x89: case 0x8B:
+    case 0x95: case 0x98: case 0x99: case 0x9B:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string_view Cp1252MarkAsAscii(char c) {
+  switch (static_cast<unsigned char>(c)) {
+    case 0x82: case 0x91: case 0x92: return "'";
+    case 0x84: case 0x93: case 0x94: return "\"";
+    case 0x85: return "...";
+    case 0x96: case 0x97: return " - ";
+    case 0xA0: return " ";
+    default: return {};
+  }
+}
+
 std::string NormalizeForTranscription(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 8);
@@ -335,7 +385,25 @@ std::string NormalizeForTranscription(std::string_view text) {
         continue;
       }
     }
-    if (c == '\'' && i > 0 && (text[i - 1] == 'D' || text[i - 1] == 'd')) continue;
+    const bool apostrophe = c == '\'' || c == 0x91 || c == 0x92;
+    if (apostrophe && i > 0 && (text[i - 1] == 'D' || text[i - 1] == 'd')) continue;
+    if (c == 0x91 || c == 0x92) {
+      // A curly apostrophe inside a word is the plain one; as a quotation mark it is a blank.
+      const bool inside = i > 0 && i + 1 < n && IsTextLetter(static_cast<unsigned char>(text[i - 1])) &&
+                          IsTextLetter(static_cast<unsigned char>(text[i + 1]));
+      out += inside ? '\'' : ' ';
+      continue;
+    }
+    if (c == 0x80) {
+      out += EuroIsPlural(text, i) ? " euros " : " euro ";
+      continue;
+    }
+    if (IsCp1252NamedMark(static_cast<char>(c))) {
+      out += ' ';
+      out += static_cast<char>(c);
+      out += ' ';
+      continue;
+    }
     if (c >= 32 && c <= 127) {
       out += static_cast<char>(c);
       continue;

@@ -82,8 +82,17 @@ void FreeTranscriptionRules();
 /// Transcribes cp1252 text into the bracketed notation. Empty text gives an empty result.
 std::string TranscribeText(std::string_view text);
 
+/// True for the cp1252 marks said by their own name (the character's recording): ƒ † ‡ ˆ ‰ ‹ • ˜ ™ ›.
+bool IsCp1252NamedMark(char c);
+/// The plain ASCII a typographic cp1252 mark stands for: curly and low single quotes "'", curly and low
+/// double quotes "\"", the ellipsis "...", the en and em dashes " - ", the no-break space " "; empty
+/// for every other character.
+std::string_view Cp1252MarkAsAscii(char c);
+
 /// Steps of TranscribeText, exposed for tests and measuring tools.
-/// Reduces cp1252 text to ASCII letters, accent marks and punctuation (placeholder: " \x01 ").
+/// Reduces cp1252 text to ASCII letters, accent marks and punctuation (placeholder: " \x01 "). The
+/// euro sign becomes " euro " (" euros " after a number other than one), the marks said by name stay
+/// as blank-separated tokens, a curly apostrophe is the plain one inside a word and a blank elsewhere.
 std::string NormalizeForTranscription(std::string_view text);
 /// Replaces word by its exception alias (with the "s"/"m" suffix rule); false when none applies.
 bool LookUpTranscriptionException(std::string& word);

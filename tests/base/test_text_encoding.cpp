@@ -9,7 +9,8 @@ namespace {
 TEST(TextEncoding, RoundTripsEveryAssignedByte) {
   for (int b = 1; b < 256; ++b) {
     std::string one(1, static_cast<char>(b));
-    EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(one)), one) << b;
+    // 0x81, the mark of a character cp1252 lacks, is shown as "?".
+    EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(one)), b == 0x81 ? "?" : one) << b;
   }
 }
 

@@ -106,11 +106,90 @@ TEST_F(FrontEnd, SaysTextsFromRecordingsAndTheVoice) {
   }
 }
 
-TEST_F(FrontEnd, WwwInsideLongerRunsGoesToTheVoice) {
-  std::string voice = VoiceOf("www site ");
-  SpeakText("www site");
-  EXPECT_EQ(Trace(), voice);
-  EXPECT_EQ(voice.find("_119 | _119"), std::string::npos);
+TEST_F(FrontEnd, WwwInsideASentenceIsSpelledAndTheRestGoesToTheVoice) {
+  SpeakText("www ka");
+  EXPECT_EQ(Trace(), "_119 | _119 | _119 | $KA");
+  SpeakText("ka www.ka");
+  EXPECT_EQ(Trace(), "$KA | _119 | _119 | _119 | _46 | $KA");
+  SpeakText("wwwx www2");
+  EXPECT_EQ(Trace().find("_119 | _119 | _119 | _50"), std::string::npos) << "only the word www is spelled";
+}
+
+// Chat text as phones and modern clients write it: typographic marks, emoji names from the network
+// edge, numbers with thousands separators and money.
+class ChatText : public FrontEnd {
+ protected:
+  void SetUp() override {
+    FrontEnd::SetUp();
+    for (int c : {34, 39, 63, 128, 129, 133, 149, 151, 153})
+      Letter("_" + std::to_string(c));
+    for (const char* w : {"_milhao", "_de", "_quinhen", "_cinquen", "_real", "_reais", "_euro", "_euros",
+                          "_centavo", "_centavs"})
+      Letter(w);
+  }
+};
+
+TEST_F(ChatText, TypographicMarksAreSaidAsThePlainOnes) {
+  struct Case { const char* what; const char* typographic; const char* plain; bool marks; } cases[] = {
+      {"curly double quotes", "e \x93" "ka\x94 e", "e \"ka\" e", true},
+      {"low double quote", "\x84" "ka", "\"ka", true},
+      {"curly apostrophes", "\x91" "ka\x92", "'ka'", true},
+      {"ellipsis, marks on", "ka\x85", "ka...", true},
+      {"ellipsis, marks off", "ka\x85 e", "ka... e", false},
+      {"en dash between blanks", "a \x96 e", "a - e", false},
+      {"em dash inside a word is the dash pause", "a\x97" "e", "a - e", false},
+      {"no-break space", "ka\xA0" "e", "ka e", true},
+  };
+  for (const Case& c : cases) {
+    Speech.SpeakPunctuationMarks = c.marks;
+    Speech.LastMark = ' ';
+    SpeakText(c.plain);
+    const std::string plain = Trace();
+    Speech.LastMark = ' ';
+    SpeakText(c.typographic);
+    EXPECT_EQ(Trace(), plain) << c.what;
+    EXPECT_NE(plain, "") << c.what;
+  }
+}
+
+TEST_F(ChatText, EachKindOfCharacterIsHeardAsAPersonReadsIt) {
+  const std::string smile = VoiceOf("rosto risonho");
+  struct Case { const char* what; const char* text; bool marks; std::string heard; };
+  const Case cases[] = {
+      {"quotes said, not vowels", "e \x93ka\x94", true, "$E | _34 | $KA | _34"},
+      {"the em dash is a pause, not a vowel", "a \x97 e", false, "$A | $E"},
+      {"a bullet is said by name when marks are said", "\x95 ka", true, "_149 | $KA"},
+      {"and skipped when they are not", "\x95 ka", false, "$KA"},
+      {"the trade mark after a word", "ka\x99", true, "$KA | _153"},
+      {"letters of 128..159 stay letters (OE read as e)", "\x8C", true, "$E"},
+      {"the euro sign alone is its name", "\x80", true, "_128"},
+      {"euros after a number", "5 \x80", true, "_cinco _euros"},
+      {"one euro", "1\x80", true, "_um _euro"},
+      {"euro before a number", "\x80" "21", true, "_vinte _e _um _euros"},
+      {"R$ with thousands and zero cents", "R$ 1.500,00", true, "_mil _e _quinhen _reais"},
+      {"R$ with cents", "x R$2,50", true, "_120 | _dois _reais _e _cinquen _centavs"},
+      {"one real", "r$ 1", true, "_um _real"},
+      {"only cents", "R$ 0,01", true, "_um _centavo"},
+      {"a round million takes de", "R$ 1.000.000", true, "_um _milhao _de _reais"},
+      {"R$ inside a word is not money", "BR$5", true, "_98 | _cinco"},
+      {"thousands separators make a number", "1.000.000", true, "_um _milhao"},
+      {"a six-digit number with separators", "21.005", true, "_vinte _e _um _mil _e _cinco"},
+      {"a plain long digit string is still spelled", "5550123", true,
+       "_53 | _53 | _53 | _48 | _49 | _50 | _51"},
+      {"wrong grouping is read as today", "1.00", true, "_um | _46 | _zero | _zero"},
+      {"an address of four small parts is read as today", "1.000.000.0", true,
+       "_um | _46 | _zero | _zero | _zero | _46 | _zero | _zero | _zero | _46 | _zero"},
+      {"an emoji name: brackets paused on, not said", "a (rosto risonho)", true, "$A | " + smile},
+      {"other brackets are said", "(a)", true, "_40 | $A | _41"},
+      {"a character cp1252 lacks is not said", "a\x81 e", true, "$A | $E"},
+  };
+  for (const Case& c : cases) {
+    Speech.SpeakPunctuationMarks = c.marks;
+    Speech.LastMark = ' ';
+    Speech.RepeatCount = 0;
+    SpeakText(c.text);
+    EXPECT_EQ(Trace(), c.heard) << c.what << ": \"" << c.text << "\"";
+  }
 }
 
 TEST_F(FrontEnd, MarksArePausedForTheirConfiguredTime) {

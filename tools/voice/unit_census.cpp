@@ -10,6 +10,7 @@
 #include <fstream>
 #include <set>
 
+#include "base/emoji_names.h"
 #include "base/paths.h"
 #include "base/text_encoding.h"
 #include "recording_list.h"
@@ -82,7 +83,7 @@ void ReleaseSilentSynthesizer() {
 namespace {
 
 // Every text whose words the voice is sure to be asked for beyond the word lists: its own prompt
-// texts and the words numbers are said with.
+// texts, the words numbers are said with and the names of emoji.
 bool CensusTexts(const std::string& data_dir, const std::vector<std::string>& word_lists,
                  std::vector<std::string>* texts, std::string* error) {
   for (const auto& list : word_lists)
@@ -102,6 +103,8 @@ bool CensusTexts(const std::string& data_dir, const std::vector<std::string>& wo
   for (uint64_t scale : {1000ull, 1000000ull, 1000000000ull, 1000000000000ull})
     add_words(NumberToWords(scale)), add_words(NumberToWords(2 * scale));
   texts->insert(texts->end(), number_words.begin(), number_words.end());
+  // The names emoji are said by: the network edge writes them into the text.
+  for (size_t i = 0; i < EmojiNameCount(); ++i) texts->emplace_back(EmojiNameAt(i));
   return true;
 }
 
