@@ -20,7 +20,9 @@
 #include "irc_peer.h"
 #include "irc_server_fixture.h"
 #include "platform/console/headless/headless_frontend.h"
+#include "speech/diphone_synth.h"
 #include "speech/sound_device.h"
+#include "speech/suite_settings.h"
 
 namespace falatro {
 namespace {
@@ -171,6 +173,57 @@ TEST_F(ChannelEndToEnd, ConversationCommandsIgnoreAndKick) {
   EXPECT_EQ(LinesSent("NAMES #sala"), 1);
   EXPECT_EQ(LinesSent("Part #sala"), 0) << "nothing is sent after a kick";
   EXPECT_EQ(Client.CurrentChannel, "sala");
+}
+
+// A phone user's message through a real server: curly quotes, an ellipsis, a dash and two emoji in
+// UTF-8 are shown in cp1252 with the emoji's names, and heard as the plain marks and the names.
+TEST_F(ChannelEndToEnd, TypographicMarksAndEmojiFromAPhone) {
+  // Recordings told apart in what is heard: quotes, dash, full stop, brackets, question mark.
+  const std::pair<int, uint8_t> marks[] = {{34, 10}, {45, 20}, {46, 30}, {40, 40}, {41, 40}, {63, 50}};
+  for (const auto& [code, value] : marks) {
+    uint8_t header[44];
+    BuildWaveHeader(header, 40, 11025, 1, 8);
+    std::string bytes(reinterpret_cast<char*>(header), sizeof header);
+    bytes.append(40, static_cast<char>(value));
+    WriteFile(letters_ + "/_" + std::to_string(code) + ".wav", bytes);
+  }
+  std::vector<std::string> looked_up;
+  Diphone.OnLookup = [&](std::string_view name, int, bool) { looked_up.emplace_back(name); };
+  const std::string shown = "amigo. ele disse \x93oi\x94 e saiu\x85 \x97 at\xE9 (rosto risonho)(polegar para cima)";
+  PeersInSala();
+  Then("in the channel", [&] { return ClientInSala(); }, [&] {
+    amigo_.Privmsg("#sala", "ele disse \xE2\x80\x9Coi\xE2\x80\x9D e saiu\xE2\x80\xA6 \xE2\x80\x94 at\xC3\xA9 "
+                            "\xF0\x9F\x98\x80\xF0\x9F\x91\x8D");
+  });
+  Then("shown with the names", [&] { return WasShown(shown); }, [&] {
+    amigo_.Privmsg("#sala", "fim");
+  });
+  Then("said to its end", [&] { return WasShown("amigo. fim"); }, [] { Type("\x1bS"); });
+  EXPECT_TRUE(RunScript([] { JoinChannel("sala"); }));
+  Diphone.OnLookup = nullptr;
+
+  // The names were said by the voice: the first letters of both names, in order, after "ate".
+  std::string voice;
+  for (const std::string& n : looked_up) voice += n + " ";
+  const size_t rosto = voice.find("_82 _79 _83 _84 _79");
+  ASSERT_NE(rosto, std::string::npos) << voice;
+  EXPECT_NE(voice.find("_80 _79 _76 _69 _71", rosto), std::string::npos) << voice;
+  // The marks heard, in order, from the file of everything played (16-bit: the 8-bit value - 128, x 256).
+  const std::string wav = ReadFile(root_ + "/ouvido.wav");
+  ASSERT_GT(wav.size(), 44u);
+  std::string heard;
+  int last = -1;
+  for (size_t i = 44; i + 1 < wav.size(); i += 2) {
+    const int16_t sample = static_cast<int16_t>(static_cast<uint8_t>(wav[i]) | (static_cast<uint8_t>(wav[i + 1]) << 8));
+    const int value = sample / 256 + 128;
+    if (value == last) continue;
+    last = value;
+    for (const auto& [code, v] : marks)
+      if (v == value) heard += code == 34 ? "aspas " : code == 45 ? "traco " : code == 46 ? "ponto " : code == 63 ? "? " : "( ";
+  }
+  EXPECT_NE(heard.find("aspas aspas ponto ponto ponto traco "), std::string::npos) << heard;
+  EXPECT_EQ(heard.find('?'), std::string::npos) << "nothing is said as a question: " << heard;
+  EXPECT_EQ(heard.find('('), std::string::npos) << "the brackets around names are not said: " << heard;
 }
 
 TEST_F(ChannelEndToEnd, LeaveConfirmationAndBan) {

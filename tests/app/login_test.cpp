@@ -155,7 +155,8 @@ TEST(ServerText, IncomingLinesBecomeCp1252) {
       {"ASCII", "PRIVMSG #a :oi", "PRIVMSG #a :oi"},
       {"valid UTF-8", "ol\xC3\xA1 cora\xC3\xA7\xC3\xA3o", "ol\xE1 cora\xE7\xE3o"},
       {"euro sign", "\xE2\x82\xAC", "\x80"},
-      {"characters cp1252 lacks", "\xE2\x9C\x93 ok", "? ok"},
+      {"an emoji is its name", "\xF0\x9F\x98\x80 ok", "(rosto risonho) ok"},
+      {"other characters cp1252 lacks are the unnamed mark", "\xE4\xB8\xAD ok", "\x81 ok"},
       {"cp1252 bytes stay", "ol\xE1 cora\xE7\xE3o", "ol\xE1 cora\xE7\xE3o"},
       {"a mixed line is cp1252", "\xC3\xA1 e \xE1", "\xC3\xA1 e \xE1"},
   };
