@@ -57,19 +57,24 @@ std::string_view EmojiName(std::string_view key) {
 size_t MatchEmoji(std::string_view utf8, size_t pos, std::string_view* name) {
   // The key is built without selectors; ends[k] is where the input stands after k + 1 characters
   // (a character, then joiner-character pairs).
-  std::string key;
+  constexpr int kMostCharacters = 8;
+  char key[kMostCharacters * 7];  // each character at most 4 bytes, each joiner 3
+  size_t key_size = 0;
+  auto append = [&key, &key_size](std::string_view bytes) {
+    for (char b : bytes) key[key_size++] = b;
+  };
   size_t ends[8];
   size_t key_ends[8];
   size_t at = pos;
   uint32_t cp = 0;
   int n = NextCodePoint(utf8, &at, &cp);
   if (n <= 0 || at != pos) return 0;
-  key.append(utf8.substr(at, static_cast<size_t>(n)));
+  append(utf8.substr(at, static_cast<size_t>(n)));
   at += static_cast<size_t>(n);
   ends[0] = at;
-  key_ends[0] = key.size();
+  key_ends[0] = key_size;
   int count = 1;
-  while (count < 8) {
+  while (count < kMostCharacters) {
     size_t j = at;
     uint32_t joiner = 0;
     const int nj = NextCodePoint(utf8, &j, &joiner);
@@ -78,15 +83,15 @@ size_t MatchEmoji(std::string_view utf8, size_t pos, std::string_view* name) {
     uint32_t next = 0;
     const int nn = NextCodePoint(utf8, &j, &next);
     if (nn <= 0 || IsSilentMark(next)) break;
-    key += "\xE2\x80\x8D";
-    key.append(utf8.substr(j, static_cast<size_t>(nn)));
+    append("\xE2\x80\x8D");
+    append(utf8.substr(j, static_cast<size_t>(nn)));
     at = j + static_cast<size_t>(nn);
     ends[count] = at;
-    key_ends[count] = key.size();
+    key_ends[count] = key_size;
     ++count;
   }
   for (int k = count - 1; k >= 0; --k) {
-    const std::string_view found = EmojiName(std::string_view(key).substr(0, key_ends[k]));
+    const std::string_view found = EmojiName(std::string_view(key, key_ends[k]));
     if (!found.empty()) {
       *name = found;
       return ends[k] - pos;

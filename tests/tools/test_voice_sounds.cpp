@@ -232,6 +232,20 @@ TEST(RecordingLists, EveryNumberWordTheProgramPlaysHasItsRecording) {
     }
   }
   for (const char* word : {"uma", "duas"}) EXPECT_TRUE(names.count(NumberWordFileName(word))) << word;
+  // Money: the currency and cents words, singular and plural, and "de" after a round million.
+  for (Currency currency : {Currency::kReal, Currency::kEuro})
+    for (uint64_t whole : {0ull, 1ull, 2ull, 1000000ull})
+      for (unsigned cents : {0u, 1u, 2u}) {
+        const std::string words = MoneyToWords(whole, cents, currency);
+        for (size_t p = 0; p < words.size();) {
+          size_t q = words.find(' ', p);
+          if (q == std::string::npos) q = words.size();
+          if (q > p) {
+            EXPECT_TRUE(names.count(NumberWordFileName(words.substr(p, q - p)))) << words;
+          }
+          p = q + 1;
+        }
+      }
 }
 
 }  // namespace
