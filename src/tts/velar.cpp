@@ -85,9 +85,17 @@ bool VelarInit(const std::string& database_arg, const std::string& rules_arg, co
   if (ReadRegistryString(kLocalMachine, std::string(kMbrolaDatabasesKey) + database + "\\", &value)) {
     path = value.empty() ? MapPath("c:\\zanvel\\velartts\\br4") : value;
   }
-  std::vector<char> c_path(path.begin(), path.end());
-  c_path.push_back(0);
-  if (Mbrola.init_MBR(c_path.data()) < 0) {
+  auto init = [](const std::string& p) {
+    std::vector<char> c_path(p.begin(), p.end());
+    c_path.push_back(0);
+    return Mbrola.init_MBR(c_path.data()) >= 0;
+  };
+  bool ready = init(path);
+  // The project's own library reads only its own voices: a system voice of another make found first
+  // gives way to the suite's own copy of the database.
+  std::string own = FindFileNoCase(JoinPath(MapPath("c:\\zanvel\\velartts"), database));
+  if (!ready && Velar.Library.empty() && own != path && FileExists(own)) ready = init(own);
+  if (!ready) {
     UnbindMbrola();
     return false;
   }
