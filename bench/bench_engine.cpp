@@ -1,7 +1,7 @@
 // The built-in engine with the project's own synthesizer and generated voice: real-time factor of
 // synthesis (text stages included, and the synthesizer alone), time from VelarSpeak to the first
 // block handed to the sound output, key to silence while it speaks (null device, real clock), and the
-// voice database's size. Needs the voice installed (`make install`, under $NARRIX_ROOT).
+// voice database's size. Needs the voice installed (`make voice`, under $NARRIX_ROOT).
 #include <time.h>
 
 #include <algorithm>
@@ -100,7 +100,7 @@ int main() {
   DiphoneStore store;
   std::string error;
   if (!LoadDiphoneStore(database, &store, &error)) {
-    printf("bench_engine: no engine voice at %s (run make install): %s\n", database.c_str(), error.c_str());
+    printf("bench_engine: no engine voice at %s (run make voice): %s\n", database.c_str(), error.c_str());
     return 0;
   }
   uint64_t bytes = 44 + store.Samples.size() * 2 + store.Marks.size() * 4 + store.Units.size() * 32;

@@ -29,7 +29,7 @@ int SpeakTexts(const std::vector<std::string>& texts, const std::string& data_di
   std::string base = data_dir + "/portug";
   if (!VelarInit("", base + ".nrl", base + ".exc", base + ".abr", base + ".pro", base + ".dfn")) {
     std::fprintf(stderr,
-                 "falatro-engine-text: the engine did not start%s%s (is the voice installed? make install)\n",
+                 "falatro-engine-text: the engine did not start%s%s (is the voice installed? make voice)\n",
                  Velar.ErrorText.empty() ? "" : ": ", Velar.ErrorText.c_str());
     if (playing) CloseSoundDevice();
     return 1;

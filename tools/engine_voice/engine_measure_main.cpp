@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
   out.PlayImage = Collect;
   VelarSetSoundOutput(out);
   if (utf8.empty() || !VelarInit("", dir + ".nrl", dir + ".exc", dir + ".abr", dir + ".pro", dir + ".dfn")) {
-    fprintf(stderr, "falatro-engine-measure: no sentences, or the engine did not start under %s (make install)\n",
+    fprintf(stderr, "falatro-engine-measure: no sentences, or the engine did not start under %s (make voice)\n",
             NarrixRoot().c_str());
     return 1;
   }

@@ -1,5 +1,5 @@
 // falatro-engine-voice: makes the engine voice alone into a directory and prints its figures
-// (`make install` makes it with the rest of the voice and installs it).
+// (`make voice` makes it with the rest of the voice and installs it).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
