@@ -51,10 +51,11 @@ std::vector<uint8_t> RenderRecording(const std::vector<int16_t>& samples22050) {
   size_t first = 0, last = 0;
   SoundExtent(s, 300.0f, 0, &first, &last);
   if (last <= first) return {};
-  // A recording sounds at once: at most 2 ms before its first audible sample (the span its fade-in
-  // takes); 10 ms after its last one, where the sound dies away.
+  // A recording sounds at once and ends with its sound: 2 ms (the span of its fades) before its first
+  // audible sample and after its last one, so that words joined one after the other (numbers, dates)
+  // follow each other as closely as in speech.
   first = first > kEdgeFade ? first - kEdgeFade : 0;
-  last = std::min(s.size(), last + kSuiteRate / 100);
+  last = std::min(s.size(), last + kEdgeFade);
   s = std::vector<float>(s.begin() + long(first), s.begin() + long(last));
   MatchLoudness(s, kSuiteRate);
   FadeEdges(s);

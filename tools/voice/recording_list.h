@@ -27,8 +27,8 @@ bool ReadRecordingList(const std::string& path, RecordingPlace place, std::vecto
 /// "words.txt" and "editor.txt" for the letters directory).
 bool ReadAllRecordings(const std::string& data_dir, std::vector<RecordingEntry>* out, std::string* error);
 
-/// Renders speech to a recording: generator sound halved to 11025 Hz, leading silence dropped (2 ms
-/// kept) and trailing silence (10 ms kept), loudness matched, edges faded to the zero level, 8-bit unsigned samples.
+/// Renders speech to a recording: generator sound halved to 11025 Hz, leading and trailing silence
+/// dropped (2 ms kept), loudness matched, edges faded to the zero level, 8-bit unsigned samples.
 /// Empty when the generator gives no sound.
 std::vector<uint8_t> RenderRecording(const std::vector<int16_t>& samples22050);
 
