@@ -212,7 +212,7 @@ int Run() {
   }
   apptest::TlsIrcServer server;
   // The server's ping interval is longer than the run, so the idle stretches have no traffic at all.
-  if (!server.Start(root, certs.good, certs.key, "senha", 2 * B.idle_seconds + 120)) {
+  if (!server.Start(root, certs.good, certs.key, certs.dh, "senha", 2 * B.idle_seconds + 120)) {
     std::fprintf(stderr, "cannot start ngircd\n%s", server.Log().c_str());
     return 1;
   }

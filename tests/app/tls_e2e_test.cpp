@@ -66,7 +66,7 @@ class TlsEndToEnd : public apptest::AppFixture {
   }
 
   void StartServer(const std::string& cert) {
-    ASSERT_TRUE(server_.Start(root_, cert, certs_.key, "senha", 5)) << server_.Log();
+    ASSERT_TRUE(server_.Start(root_, cert, certs_.key, certs_.dh, "senha", 5)) << server_.Log();
   }
   std::string TlsServer(const std::string& host) {
     return host + ":+" + std::to_string(server_.tls_port());

@@ -104,10 +104,12 @@ bool TestCertificates::Make(const std::string& dir, std::string* error) {
       Run(dir,
           "openssl ca -batch -config ca.cnf -in server.csr -out expired.pem -notext -extfile good.ext "
           "-startdate 20200101000000Z -enddate 20200201000000Z",
-          error);
+          error) &&
+      // Without DH parameters the server spends seconds making its own before it listens.
+      Run(dir, "openssl genpkey -genparam -algorithm DH -pkeyopt group:ffdhe2048 -out dh.pem", error);
   if (!ok) return false;
   // The server may read them after giving up root.
-  for (const char* f : {"server.key", "good.pem", "wrong.pem", "unknown.pem", "expired.pem", "ca.pem"})
+  for (const char* f : {"server.key", "good.pem", "wrong.pem", "unknown.pem", "expired.pem", "ca.pem", "dh.pem"})
     chmod((dir + "/" + f).c_str(), 0644);
   ca = dir + "/ca.pem";
   key = dir + "/server.key";
@@ -115,6 +117,7 @@ bool TestCertificates::Make(const std::string& dir, std::string* error) {
   wrong_name = dir + "/wrong.pem";
   expired = dir + "/expired.pem";
   unknown_ca = dir + "/unknown.pem";
+  dh = dir + "/dh.pem";
   return true;
 }
 
@@ -133,7 +136,7 @@ uint16_t FreeLoopbackPort() {
 }
 
 bool TlsIrcServer::Start(const std::string& dir, const std::string& cert, const std::string& key,
-                         const std::string& password, int ping_timeout) {
+                         const std::string& dh, const std::string& password, int ping_timeout) {
   Stop();
   const std::string conf = dir + "/ngircd-tls.conf";
   log_path_ = dir + "/ngircd-tls.log";
@@ -159,7 +162,8 @@ bool TlsIrcServer::Start(const std::string& dir, const std::string& cert, const 
       out << "[Limits]\nPingTimeout = " << std::max(5, ping_timeout) << "\nPongTimeout = 20\n"
           << "MaxConnectionsIP = 0\nMaxJoins = 0\nMaxPenaltyTime = 0\nMaxListSize = 10000\nMaxNickLength = 30\n"
           << "[Options]\nDNS = no\nIdent = no\nPAM = no\nIncludeDir = " << include_dir << "\n"
-          << "[SSL]\nCertFile = " << cert << "\nKeyFile = " << key << "\nPorts = " << tls_port_ << "\n";
+          << "[SSL]\nCertFile = " << cert << "\nKeyFile = " << key << "\nDHFile = " << dh
+          << "\nPorts = " << tls_port_ << "\n";
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

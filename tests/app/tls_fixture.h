@@ -20,6 +20,7 @@ struct TestCertificates {
   std::string wrong_name;  ///< for outro.falatro.test and 127.0.0.99 only
   std::string expired;     ///< valid in January 2020 only
   std::string unknown_ca;  ///< good names, signed by a CA that is not trusted
+  std::string dh;          ///< the well-known 2048-bit DH group, so the server need not make one
   /// Makes them all under dir. False (with the command's output in *error) when openssl fails.
   bool Make(const std::string& dir, std::string* error);
 };
@@ -31,9 +32,9 @@ uint16_t FreeLoopbackPort();
 class TlsIrcServer {
  public:
   ~TlsIrcServer() { Stop(); }
-  /// Starts it with cert and key on the TLS port, clients giving password, the given ping time-out.
-  /// Waits until both ports accept connections. False when it does not start.
-  bool Start(const std::string& dir, const std::string& cert, const std::string& key,
+  /// Starts it with cert and key (and DH parameters dh) on the TLS port, clients giving password, the
+  /// given ping time-out. Waits until both ports accept connections. False when it does not start.
+  bool Start(const std::string& dir, const std::string& cert, const std::string& key, const std::string& dh,
              const std::string& password, int ping_timeout = 120);
   void Stop();
   uint16_t plain_port() const { return plain_port_; }
