@@ -158,6 +158,27 @@ TEST_F(TlsEndToEnd, LoginPongChannelKickListAndDrop) {
   EXPECT_EQ(sent_.find("senha"), std::string::npos) << "the login went before the recording";
 }
 
+TEST_F(TlsEndToEnd, AListOfMoreThan5000ChannelsLogsInAgainOverTls) {
+  StartServer(certs_.good);
+  IrcPeer criador;
+  ASSERT_TRUE(criador.Login("127.0.0.1", server_.plain_port(), "criador", "senha"));
+  ASSERT_TRUE(criador.JoinNumberedChannels(5001));
+  Client.ServerName = TlsServer("localhost");
+  ConnectToServer();
+  ASSERT_GT(Client.ServerSocket, 0) << Screen();
+  Then("browsing", [&] { return ScreenHas("do mesmo."); }, [] { Type("\x1b"); }, 30000);
+  Type("\r");
+  EXPECT_TRUE(RunScript([] { BrowseChannelList(); }));
+  EXPECT_EQ(ChannelBrowser.Count, 5000);
+  EXPECT_GT(Client.ServerSocket, 0);
+  EXPECT_TRUE(Tls.active) << "the new login is a TLS one again";
+  EXPECT_EQ(Tls.socket, Client.ServerSocket);
+  const std::string log = server_.Log();
+  int tls_logins = 0;
+  for (size_t at = 0; (at = log.find("initialized TLS", at)) != std::string::npos; ++at) ++tls_logins;
+  EXPECT_EQ(tls_logins, 2) << log;
+}
+
 TEST_F(TlsEndToEnd, ConnectsByAddressNameAndIpv6) {
   StartServer(certs_.good);
   struct Case { const char* what; std::string server; bool system_store; };
