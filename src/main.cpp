@@ -11,6 +11,7 @@
 #include "platform/console/headless/headless_frontend.h"
 #include "platform/console/terminal/terminal_frontend.h"
 #include "platform/console/window/window_frontend.h"
+#include "platform/speech/synthesizers.h"
 #include "speech/sound_device.h"
 #include "speech/suite_settings.h"
 
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
   // The sound device first: a device that cannot open says so on standard error, which must not land
   // on a terminal the console already draws on.
   OpenSoundDevice();
+  InstallSynthesizers();
   std::string error;
   if (!OpenConsole(options.frontend, &error)) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());

@@ -53,6 +53,7 @@ const ExtendedKey kExtended[] = {
 
 void Store(uint8_t byte) {
   if (Kbd.KeyCount < KeyBufferSize) Kbd.KeyBuffer[Kbd.KeyCount++] = byte;
+  ++Kbd.KeysStored;
 }
 
 uint8_t DotBit(uint16_t vk) {

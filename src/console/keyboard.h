@@ -32,6 +32,7 @@ enum ExtendedCode : uint8_t {
 struct KeyboardState {
   uint8_t KeyBuffer[KeyBufferSize] = {};
   int KeyCount = 0;            ///< bytes queued, 0..64
+  uint64_t KeysStored = 0;     ///< bytes ever queued: a sound started earlier tells by it that a key came
 
   int BrailleMode = 0;         ///< 0 off, 1 plain chords, 2 with number and capital signs
   uint8_t ChordDots = 0;       ///< dots of the chord being typed (dot 1 = 1 .. dot 6 = 32, space 0x40)

@@ -353,7 +353,7 @@ void InitSpeech(int speed, const std::string& program_sound_dir) {
     int pitch = ProfileInt(ReadSuiteSetting("SERVFALA", "TOM"), 0);
     int type = ProfileInt(ReadSuiteSetting("SERVFALA", "TIPOSAPI"), 0);
     if (type != 4 && rate > 10) rate = 0;
-    Sound.SynthesizerActive = StartSynthesizer(voice, rate, pitch, type);
+    Sound.SynthesizerActive = SelectSynthesizer(voice, rate, pitch, type);
     Sound.SynthesizerType = type;
   }
   Speech.Initialised = true;
@@ -363,7 +363,7 @@ void DoneSpeech() {
   WaitSilence();
   CutSpeech();
   if (Sound.SynthesizerActive) {
-    StopSynthesizer();
+    SynthesizerDone();
     Sound.SynthesizerActive = false;
   }
   StopDiphoneSynthesizer();

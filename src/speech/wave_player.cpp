@@ -242,6 +242,20 @@ int PlayWaveData(uint8_t* data, size_t length, uint32_t rate, uint16_t channels,
   return 0;
 }
 
+int QueueWaveSound(const uint8_t* data, size_t length, const WaveFormat& format) {
+  ForgetLostDevice();
+  if (!(format == Wave.format)) {
+    if (Wave.queued > 0) return kSoundErrStillPlaying;
+    // The device is open for the old format even when idle: it reopens for the new one.
+    StopWave();
+    Wave.format = format;
+  }
+  int result = OpenWaveDevice();
+  if (result != kSoundOk) return result;
+  if (Wave.queued >= kWaveBufferCount) return kSoundErrStillPlaying;
+  return QueueWaveBlock(data, std::min(length, kWaveBlockSize)) ? kSoundOk : kSoundErrError;
+}
+
 int PlayWaveImage(uint8_t* image, size_t length) {
   WaveImageInfo info;
   if (ParseWaveImage(image, length, &info) != WaveParse::kOk) return -1;

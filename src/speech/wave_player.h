@@ -50,6 +50,11 @@ int PlayWaveImage(uint8_t* image, size_t length);
 /// Plays raw PCM data in blocks (returns once the last block is queued, or when a key cut it). Returns
 /// 0 or the device's open error. The data may be changed in place when CutPeriods is on.
 int PlayWaveData(uint8_t* data, size_t length, uint32_t rate, uint16_t channels, uint16_t bits);
+/// Queues one block of raw PCM sound for a producer that feeds the player as it goes (a synthesizer),
+/// without waiting: at most one slot's worth (65534 bytes) is taken, and the FastRate and CutPeriods
+/// switches do not apply. Returns 0 when queued; kSoundErrStillPlaying when every slot is busy or sound
+/// of another format is still playing (try again later); otherwise the device's open error.
+int QueueWaveSound(const uint8_t* data, size_t length, const WaveFormat& format);
 /// Dispatches pending messages; stops (and closes the device) when a key waits and StopOnKey is on, or
 /// when nothing is queued. True while blocks are queued.
 bool IsWavePlaying();

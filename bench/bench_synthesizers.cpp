@@ -1,0 +1,155 @@
+// Synthesizer benchmarks: with eSpeak NG in-process, SynthesizerSpeak to the first block at the device
+// for ten-word sentences and a key to silence (the key waiting while the program waits for silence,
+// and a key the program has already read); with Speech Dispatcher, a stop to its cancel notice.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/event_loop.h"
+#include "console/keyboard.h"
+#include "console/nxcrt.h"
+#include "platform/console/headless/headless_frontend.h"
+#include "platform/sound/sound_backends.h"
+#include "platform/speech/espeak/espeak_synthesizer.h"
+#include "speech/sound_device.h"
+#include "speech/suite_settings.h"
+#include "speech/synthesizer.h"
+#include "speech/wave_player.h"
+
+using namespace falatro;
+
+namespace {
+
+uint64_t SteadyMicros() {
+  return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count());
+}
+
+void Percentiles(const char* what, std::vector<double> v) {
+  if (v.empty()) {
+    std::printf("  %-48s no figures\n", what);
+    return;
+  }
+  std::sort(v.begin(), v.end());
+  auto at = [&](double q) { return v[std::min(v.size() - 1, size_t(q * double(v.size())))]; };
+  std::printf("  %-48s median %6.2f ms   p95 %6.2f ms   max %6.2f ms   (%zu runs)\n", what, at(0.5), at(0.95),
+              v.back(), v.size());
+}
+
+const char* kSentences[] = {
+    "O rato roeu a roupa do rei de Roma ontem.",
+    "Amanh\xE3 vamos todos juntos ao cinema depois do almo\xE7o.",
+    "Algu\xE9m sabe onde fica a reuni\xE3o do canal hoje?",
+    "Eu gosto muito de conversar com voc\xEAs por aqui.",
+    "A chuva forte derrubou muitas \xE1rvores na cidade grande.",
+};
+
+void StartConsole() {
+  SetLoopBackend(RealClockBackend());
+  ResetConsoleState();
+  SetConsoleFrontend(HeadlessFrontend(RealClockBackend()));
+  ResetKeyboardState();
+  ResetWavePlayer();
+  InitConsole();
+}
+
+int BrazilianVoice() {
+  // The voice list is the library's; the Brazilian voice is found by its name.
+  SynthesizerBackend* v = EspeakSynthesizer();
+  for (int n = 1; v->Start(n, 0, 0); ++n) {
+    const EspeakFigures& f = EspeakVoiceFigures();
+    if (f.voice_name.find("Brazil") != std::string::npos) return n;
+    if (n >= f.voice_count) break;
+  }
+  return 1;
+}
+
+// A key typed by another thread at a random moment while a sentence is said; read_first: the program
+// reads the key (as a line editor or channel loop does) and does not wait for the sound.
+std::vector<double> KeyToSilence(int trials, bool read_first) {
+  std::mt19937 rng(7);
+  std::vector<double> out;
+  for (int t = 0; t < trials; ++t) {
+    ResetKeyboardState();
+    std::atomic<uint64_t> key_us{0};
+    int delay_ms = 150 + int(rng() % 900);
+    uint64_t resets = SoundDev.resets;
+    SynthesizerSpeak(std::string(kSentences[t % 5]) + " " + kSentences[(t + 1) % 5]);
+    Sound.SynthSpeechPending = true;
+    std::thread typist([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+      Message m;
+      m.kind = kMsgChar;
+      m.key.ch = 'k';
+      key_us = SteadyMicros();
+      PostMessage(m);
+    });
+    if (read_first) {
+      ReadKey();
+      // The program goes on with other work and waits in the event loop; it never asks about sound.
+      uint64_t give_up = NowMs() + 3000;
+      while (SoundDev.resets == resets && NowMs() < give_up) {
+        WaitMessage(100);
+        DispatchMessages();
+      }
+    } else {
+      WaitSynthesizerIdle();
+    }
+    typist.join();
+    while (KeyPressed()) ReadKey();
+    if (SoundDev.resets != resets) out.push_back(double(SoundDev.last_reset_us - key_us) / 1000.0);
+    SynthesizerStop();
+  }
+  return out;
+}
+
+void BenchEspeak() {
+  std::printf("eSpeak NG in-process (null device, real clock)\n");
+  StartConsole();
+  NullSoundBackend null;
+  SetSoundBackend(&null);
+  SetSynthesizerBackend(SynthesizerKind::kSystemVoice, EspeakSynthesizer());
+  int voice = BrazilianVoice();
+  EspeakSynthesizer()->Release();
+  if (!SelectSynthesizer(voice, 0, 0, 4)) {
+    std::printf("  eSpeak NG did not start\n");
+    return;
+  }
+  Sound.SynthesizerActive = true;
+  Sound.SynthesizerType = 4;
+  std::printf("  voice %d (%s)\n", voice, EspeakVoiceFigures().voice_name.c_str());
+
+  std::vector<double> first;
+  for (int t = 0; t < 50; ++t) {
+    uint64_t blocks = SoundDev.blocks_written;
+    uint64_t t0 = SteadyMicros();
+    SynthesizerSpeak(kSentences[t % 5]);
+    uint64_t t1 = EspeakVoiceFigures().first_block_us;
+    if (SoundDev.blocks_written > blocks && t1 >= t0) first.push_back(double(t1 - t0) / 1000.0);
+    SynthesizerStop();
+  }
+  Percentiles("SynthesizerSpeak -> first block at the device", first);
+
+  Percentiles("key waiting -> reset (waiting for silence)", KeyToSilence(30, false));
+  std::vector<double> read = KeyToSilence(30, true);
+  Percentiles("key read by the program -> reset (loop timer)", read);
+  double buffer_ms = 1000.0 * SdlBufferFrames(22050) / 22050;
+  std::printf("  sdl device buffer at 22050 Hz: %.2f ms; key to last sample <= reset + 2 x %.2f ms\n", buffer_ms,
+              buffer_ms);
+  SynthesizerDone();
+  Sound.SynthesizerActive = false;
+  SetSoundBackend(nullptr);
+}
+
+}  // namespace
+
+int main() {
+  BenchEspeak();
+  return 0;
+}

@@ -1,0 +1,13 @@
+// The synthesizers of the platform edge, installed behind the synthesizer selection.
+#include "platform/speech/synthesizers.h"
+
+#include "platform/speech/espeak/espeak_synthesizer.h"
+#include "speech/synthesizer.h"
+
+namespace falatro {
+
+void InstallSynthesizers() {
+  SetSynthesizerBackend(SynthesizerKind::kSystemVoice, EspeakSynthesizer());
+}
+
+}  // namespace falatro
