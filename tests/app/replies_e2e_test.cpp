@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 
 #include "app/channel.h"
 #include "app/client_state.h"
@@ -23,7 +24,19 @@ namespace {
 using apptest::IrcPeer;
 using Lines = std::vector<std::string>;
 
-class RepliesEndToEnd : public apptest::AppFixture {
+// The servers the runs meet.
+enum class Server { kNgircd };
+
+std::string NameOf(Server server) {
+  switch (server) {
+    case Server::kNgircd: return "ngircd";
+  }
+  return "?";
+}
+std::string ServerName(const ::testing::TestParamInfo<Server>& info) { return NameOf(info.param); }
+void PrintTo(Server server, std::ostream* out) { *out << NameOf(server); }
+
+class RepliesEndToEnd : public apptest::AppFixture, public ::testing::WithParamInterface<Server> {
  protected:
   void SetUp() override {
     AppFixture::SetUp();
@@ -31,7 +44,7 @@ class RepliesEndToEnd : public apptest::AppFixture {
     if (HasFatalFailure()) return;
     Channel = ChannelState{};
     Channel.on_shown = [this](const std::string& text) { shown_.push_back(text); };
-    ASSERT_TRUE(server_.StartOnFreeAddress(root_, password_, 120, &server_address_)) << server_.Log();
+    ASSERT_TRUE(StartServer()) << ServerLog();
     ASSERT_TRUE(relay_.StartOnFreeAddress(server_address_, &relay_address_));
     StartSpeech();
     ASSERT_TRUE(amigo_.Login(server_address_, apptest::kTestIrcPort, "amigo", password_));
@@ -40,12 +53,12 @@ class RepliesEndToEnd : public apptest::AppFixture {
     Client.Nickname = "cliente";
     Client.Password = password_;
     ConnectToServer();
-    ASSERT_GT(Client.ServerSocket, 0) << Screen() << server_.Log();
+    ASSERT_GT(Client.ServerSocket, 0) << Screen() << ServerLog();
   }
   void TearDown() override {
     amigo_.Close();
     bia_.Close();
-    server_.Stop();
+    ngircd_.Stop();
     CloseSoundDevice();
     Channel = ChannelState{};
     AppFixture::TearDown();
@@ -116,17 +129,38 @@ class RepliesEndToEnd : public apptest::AppFixture {
     return Client.InChannel && Channel.Joined && amigo_.Saw(":cliente!") && amigo_.Saw("JOIN :" + channel);
   }
 
-  const std::string password_ = "senha";
+  bool StartServer() {
+    switch (GetParam()) {
+      case Server::kNgircd:
+        // ngircd refuses a PASS it has no password for: it gets one.
+        password_ = "senha";
+        return ngircd_.StartOnFreeAddress(root_, password_, 120, &server_address_);
+    }
+    return false;
+  }
+  std::string ServerLog() const { return ngircd_.Log(); }
+  // Makes the nickname service send the client a notice now; returns the notice's text as said.
+  std::string NoticeFromTheService() {
+    // ngircd has no services: a peer under the service's name sends what the service would.
+    IrcPeer& service = service_;
+    if (!service.connected()) service.Login(server_address_, apptest::kTestIrcPort, "NickServ", password_);
+    service.Send("NOTICE cliente :Senha aceita.");
+    Settle(service);
+    return "Senha aceita.";
+  }
+
+  std::string password_;
   apptest::StepScript script_;
   bool running_ = false;
   Lines shown_;
   std::string server_address_, relay_address_;
-  apptest::NgircdServer server_;
+  apptest::NgircdServer ngircd_;
+  IrcPeer service_;
   apptest::RecordingRelay relay_;
   IrcPeer amigo_, bia_;
 };
 
-TEST_F(RepliesEndToEnd, RefusedJoinsAreSaidAndEndTheLoop) {
+TEST_P(RepliesEndToEnd, RefusedJoinsAreSaidAndEndTheLoop) {
   for (const char* line : {"JOIN #cheio", "MODE #cheio +l 1", "JOIN #convite", "MODE #convite +i",
                            "JOIN #banido", "MODE #banido +b cliente!*@*", "JOIN #chave", "MODE #chave +k segredo"})
     amigo_.Send(line);
@@ -160,7 +194,7 @@ TEST_F(RepliesEndToEnd, RefusedJoinsAreSaidAndEndTheLoop) {
   EXPECT_TRUE(amigo_.WaitFor(":cliente!", 3000));
 }
 
-TEST_F(RepliesEndToEnd, TopicRefusedLinesAndNicknamesAreSaidInTheirTurn) {
+TEST_P(RepliesEndToEnd, TopicRefusedLinesAndNicknamesAreSaidInTheirTurn) {
   AmigoSends("JOIN #sala");
   // A colour reset without digits: the blank after it stays.
   AmigoSends("TOPIC #sala :\x03" "4M\xC3\xBAsica\x03 de todos os tempos");
@@ -193,7 +227,7 @@ TEST_F(RepliesEndToEnd, TopicRefusedLinesAndNicknamesAreSaidInTheirTurn) {
 }
 
 
-TEST_F(RepliesEndToEnd, ABanWithoutAKickLeavesTheChannelAndItsLinesStop) {
+TEST_P(RepliesEndToEnd, ABanWithoutAKickLeavesTheChannelAndItsLinesStop) {
   AmigoSends("JOIN #sala");
   AmigoSends("JOIN #outra");
   Then("in the channel", [&] { return ClientIn("#sala"); }, [&] { amigo_.Send("MODE #sala +b cliente!*@*"); });
@@ -220,7 +254,7 @@ TEST_F(RepliesEndToEnd, ABanWithoutAKickLeavesTheChannelAndItsLinesStop) {
   EXPECT_EQ(LinesSent("Part #sala"), 2);
 }
 
-TEST_F(RepliesEndToEnd, CtcpActionsAndRequests) {
+TEST_P(RepliesEndToEnd, CtcpActionsAndRequests) {
   AmigoSends("JOIN #sala");
   Then("in the channel", [&] { return ClientIn("#sala"); }, [&] {
     amigo_.Privmsg("#sala", "\x01" "ACTION acena\x01");
@@ -247,26 +281,23 @@ TEST_F(RepliesEndToEnd, CtcpActionsAndRequests) {
   EXPECT_TRUE(amigo_.Saw("PRIVMSG #sala :\x01" "ACTION sorri\x01"));
 }
 
-TEST_F(RepliesEndToEnd, NoticesAndCtrlBackspaceWhileALineIsTyped) {
-  // A peer with the nickname service's name: its notices are what the service's are to the client.
-  IrcPeer service;
-  ASSERT_TRUE(service.Login(server_address_, apptest::kTestIrcPort, "NickServ", password_));
+TEST_P(RepliesEndToEnd, NoticesAndCtrlBackspaceWhileALineIsTyped) {
   AmigoSends("JOIN #sala");
+  std::string notice;
   Then("in the channel", [&] { return ClientIn("#sala"); }, [&] {
     Type("oi gente!");
-    service.Send("NOTICE cliente :Senha aceita.");
+    notice = NoticeFromTheService();
     amigo_.Privmsg("#sala", "depois");
-    Settle(service);
     Settle(amigo_);
   });
   Then("the notice and the message waited", [&] { return Channel.Passes > 0 && QueuedMessageCount() >= 2; },
        [&] {
-         EXPECT_FALSE(WasShown("Senha aceita.")) << "said over the typed line";
+         EXPECT_FALSE(WasShown(notice)) << "said over the typed line";
          Type("\x7f\x7f!\r");
        });
   Then("said in their turn", [&] { return WasShown("cliente. oi !"); }, [] { Type("\x1bS"); });
   EXPECT_TRUE(RunScript([] { JoinChannel("sala"); }));
-  const Lines expected = {"Senha aceita.", "amigo. depois", "cliente. oi !"};
+  const Lines expected = {notice, "amigo. depois", "cliente. oi !"};
   Lines got;
   for (const std::string& s : shown_)
     if (std::find(expected.begin(), expected.end(), s) != expected.end()) got.push_back(s);
@@ -274,7 +305,7 @@ TEST_F(RepliesEndToEnd, NoticesAndCtrlBackspaceWhileALineIsTyped) {
   EXPECT_TRUE(amigo_.Saw("PRIVMSG #sala :oi !")) << "Ctrl+Backspace deleted the word and the mark before it";
 }
 
-TEST_F(RepliesEndToEnd, APrivateMessageFromTheMenuIsSentOnlyWhenTheServerTakesIt) {
+TEST_P(RepliesEndToEnd, APrivateMessageFromTheMenuIsSentOnlyWhenTheServerTakesIt) {
   struct Case {
     std::string keys;
     std::string said;
@@ -295,6 +326,8 @@ TEST_F(RepliesEndToEnd, APrivateMessageFromTheMenuIsSentOnlyWhenTheServerTakesIt
   }
   EXPECT_TRUE(bia_.WaitFor("PRIVMSG bia :oi bia", 3000));
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, RepliesEndToEnd, ::testing::Values(Server::kNgircd), ServerName);
 
 }  // namespace
 }  // namespace falatro
