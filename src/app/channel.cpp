@@ -365,7 +365,8 @@ void WaitForWork() {
 
 std::string CurrentChannelTarget() {
   if (Client.CurrentChannel.empty()) return {};
-  return "#" + Client.CurrentChannel.substr(0, Client.CurrentChannel.find(' '));
+  // A comma would have made the JOIN a list of channels: the first is the one joined.
+  return "#" + Client.CurrentChannel.substr(0, Client.CurrentChannel.find_first_of(" ,"));
 }
 
 void QueueOwnText(std::string text) {
@@ -522,6 +523,9 @@ void JoinChannel(const std::string& channel_name) {
   }
   Channel.Backlog.clear();
   Channel.BacklogBytes = 0;
+  // Echoes of lines still waiting for their answer are not said at the menu; a refusal of one that
+  // comes later is said there on its own.
+  Channel.Awaited.clear();
   // Kicked, banned or refused: the loop ended with the reason still queued; the user hears it before
   // the menu. A ban (or anything else but a kick) leaves the user in the channel on the server: the
   // client leaves it, so its lines stop coming and a later join of it is answered.

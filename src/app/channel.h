@@ -68,7 +68,8 @@ extern ChannelState Channel;
 void JoinChannel(const std::string& name);
 
 /// The current channel as the server names it: "#" and the name typed, up to a blank (what follows a
-/// blank went out as the channel's key). Empty outside a channel.
+/// blank went out as the channel's key) or a comma (a list of channels joins its first one first).
+/// Empty outside a channel.
 std::string CurrentChannelTarget();
 
 /// Queues a text of the user's own (an echo, an answer to a command, a refusal of something the user

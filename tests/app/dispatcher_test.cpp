@@ -257,6 +257,8 @@ TEST_F(DispatcherTest, OnlyTheCurrentChannel) {
        [] { Client.CurrentChannel = "a:b"; }},
       {"the channel's key typed after its name", ":a!b@c PRIVMSG #sala :oi", {"a. oi"}, "", "",
        [] { Client.CurrentChannel = "sala chave"; }},
+      {"a list of channels typed: the first is the one joined", ":a!b@c PRIVMSG #sala :oi", {"a. oi"}, "", "",
+       [] { Client.CurrentChannel = "sala,outra"; }},
       {"own join confirms the channel", ":EU!u@h JOIN :#sala", {".EU Entrou no canal"}, "", "",
        [] { Channel.Joined = false; }, [] { EXPECT_TRUE(Channel.Joined); }},
   };
