@@ -324,6 +324,7 @@ std::vector<std::string> ComputeProsody(const std::vector<std::string>& phonemes
     const int level = Prosody.tabhertz[level_char - '0'];
     if (level == 0) return "";
     const long hz = RoundHalfEven(level * pitch_factor * Prosody.hertz) / 100;
+    if (hz <= 0) return "";  // a factor at or below zero leaves the pitch to the synthesizer
     return " " + std::to_string(position) + " " + std::to_string(hz);
   };
   for (size_t k = 0; k < phonemes.size(); ++k) {
@@ -351,7 +352,10 @@ std::vector<std::string> ComputeProsody(const std::vector<std::string>& phonemes
       long base;
       if (!line.empty() && line[0] == '_') {
         if (line == "_") line = "_ 100";
-        if (line.size() > 1 && line[1] == ' ') base = std::atol(line.c_str() + 2);
+        if (line.size() > 1 && line[1] == ' ') {
+          // A pause's own duration, kept within what a synthesizer can take (never negative).
+          base = std::clamp(std::strtol(line.c_str() + 2, nullptr, 10), 0L, 60000L);
+        }
         else base = DurationOf(line);
         name = "_";
       } else {
@@ -362,7 +366,8 @@ std::vector<std::string> ComputeProsody(const std::vector<std::string>& phonemes
           else if (word_length > 9) base = base * 90 / 100;
         }
       }
-      const long duration = RoundHalfEven(static_cast<double>(base) * percentage * duration_factor) / 100;
+      const long duration =
+          std::max(0L, RoundHalfEven(static_cast<double>(base) * percentage * duration_factor) / 100);
       line = name + " " + std::to_string(duration);
       if (pitch_state == 0) {
         line += target(contour[0], 50);

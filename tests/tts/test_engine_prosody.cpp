@@ -146,6 +146,7 @@ TEST_F(EngineProsodyTest, DurationsPitchAndTransitions) {
       {"no digit in the contour: no target; pitch factor", {";5-9|ab", ">a", "b", ""}, 1.0, 2.0,
        ";ab/a 116/b 87 50 690//"},
       {"level 0 sets no target", {";0  |ab", "a", ""}, 1.0, 1.0, ";ab/a 80//"},
+      {"no negative duration or pitch", {";555|,", "_ -20", "a"}, -1.0, -1.0, ";,/_ 0/a 0/"},
   };
   for (const auto& c : cases) {
     Prosody.current_phoneme.clear();
