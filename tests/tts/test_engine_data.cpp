@@ -110,6 +110,7 @@ TEST_F(EngineDataTest, CommonWords) {
       {"sal", "s >a w"},
       {"cidade", "s i d >a dj i"},
       {"tatu", "t a t >u"},
+      {"parti", "p a r2 tx >i"},
       {"guerra", "g >eh r2 a2"},
       {"quando", "k w >an d u"},
       {"nascer", "n a s >e r2"},
