@@ -27,7 +27,9 @@ std::string TlsFailureText(TlsStartResult result) {
     case TlsStartResult::kUnavailable:
       return "Conex\xE3o segura indispon\xEDvel: a biblioteca OpenSSL n\xE3o foi encontrada neste computador";
     case TlsStartResult::kSetupFailed:
-      return std::string(kFailed) + "n\xE3o consegui preparar a verifica\xE7\xE3o do certificado";
+      // The usual cause: an ARQCA file that is not a PEM certificate.
+      return std::string(kFailed) + "n\xE3o consegui preparar a verifica\xE7\xE3o do certificado" +
+             (Tls.detail.find("CA file") != std::string::npos ? " (o arquivo ARQCA n\xE3o \xE9 um certificado)" : "");
     case TlsStartResult::kNotTls:
       return std::string(kFailed) + "o servidor n\xE3o respondeu com TLS nesta porta";
     case TlsStartResult::kClosed:
@@ -66,14 +68,24 @@ int OpenServerConnection() {
   }
   // A bare host keeps the client's port (the plain IRC port unless changed).
   if (server.port_given) Client.ServerPort = server.port;
+  std::string extra_ca;
+  if (server.tls) {
+    extra_ca = ReadSuiteSetting("FALATRO", "ARQCA");
+    if (!extra_ca.empty()) extra_ca = FindFileNoCase(MapPath(extra_ca));
+    // Said before anything connects: without it the server's certificate would only be "unknown".
+    if (!extra_ca.empty() && !FileExists(extra_ca)) {
+      TextColor(12);
+      WriteLnSpoken(std::string(kFailed) + "o arquivo de certificados ARQCA n\xE3o existe: " + extra_ca);
+      TextColor(15);
+      return -1;
+    }
+  }
   const int socket = OpenConnection(server.host, Client.ServerPort);
   if (socket <= 0) {
     SayPrompt("FTNCONS", 1);
     return -1;
   }
   if (!server.tls) return socket;
-  std::string extra_ca = ReadSuiteSetting("FALATRO", "ARQCA");
-  if (!extra_ca.empty()) extra_ca = FindFileNoCase(MapPath(extra_ca));
   const TlsStartResult result = StartTls(socket, server.host, extra_ca);
   if (result == TlsStartResult::kOk) return socket;
   CloseConnection(socket);

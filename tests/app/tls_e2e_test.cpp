@@ -243,6 +243,27 @@ TEST_F(TlsEndToEnd, RefusalsSendNothing) {
   }
 }
 
+TEST_F(TlsEndToEnd, ABadCaFileIsSaidAndNothingIsSent) {
+  StartServer(certs_.good);
+  struct Case { const char* what; std::string arqca; std::string expected; int connections; };
+  const Case cases[] = {
+      {"missing", root_ + "/nao-existe.pem", "o arquivo de certificados ARQCA n\xE3o existe", 0},
+      {"not a certificate", certs_.key, "ARQCA n\xE3o \xE9 um certificado", 1},
+  };
+  for (const Case& c : cases) {
+    WriteIni("[FALATRO]\r\nARQCA=" + c.arqca + "\r\n");
+    RawRecorder recorder;
+    ASSERT_TRUE(recorder.Start(server_.tls_port()));
+    ClrScr();
+    Client.ServerName = "127.0.0.1:+" + std::to_string(recorder.port());
+    ConnectToServer();
+    EXPECT_EQ(Client.ServerSocket, 0) << c.what;
+    EXPECT_TRUE(ScreenHas(c.expected)) << c.what << "\n" << Screen();
+    EXPECT_EQ(recorder.Received(), "") << c.what;
+    EXPECT_EQ(recorder.accepted(), c.connections) << c.what;
+  }
+}
+
 TEST_F(TlsEndToEnd, WithoutTheLibraryPlainConnectionsStillWork) {
   StartServer(certs_.good);
   UnloadTlsLibraries();
