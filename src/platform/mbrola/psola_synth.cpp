@@ -37,6 +37,8 @@ void StartUtterance(PsolaSynth& s) {
   s.Accumulator.clear();
   s.AccumulatorStart = 0;
   s.SamplesMade = 0;
+  s.LastUnit = s.LastMark = -1;
+  s.Noise = 1;
 }
 
 // The two halves of segment k (phones k and k+1): from the middle of phone k to its end, and from the
@@ -179,7 +181,20 @@ void RenderSegment(PsolaSynth& s, size_t k) {
       double frac = (t - out_from) / (out_to - out_from);
       double src = part.From + frac * (part.To - part.From);
       const DiphoneUnit& u = s.Store.Units[size_t(part.Unit)];
-      uint32_t mark = s.Store.Marks[u.FirstMark + size_t(NearestMark(s, part.Unit, src))];
+      int index = NearestMark(s, part.Unit, src);
+      uint32_t mark = s.Store.Marks[u.FirstMark + size_t(index)];
+      // Noise repeated grain for grain buzzes at the grain rate: a stretched unvoiced stretch takes a
+      // neighbouring mark instead of the same one again.
+      if (!(mark & kMarkVoiced) && part.Unit == s.LastUnit && index == s.LastMark) {
+        s.Noise = s.Noise * 1103515245u + 12345u;
+        int other = index + (((s.Noise >> 16) & 1) ? 1 : -1);
+        if (other < 0 || other >= int(u.MarkCount)) other = 2 * index - other;
+        if (other >= 0 && other < int(u.MarkCount) && !(s.Store.Marks[u.FirstMark + size_t(other)] & kMarkVoiced)) {
+          mark = s.Store.Marks[u.FirstMark + size_t(other)];
+        }
+      }
+      s.LastUnit = part.Unit;
+      s.LastMark = index;
       double gain = in_left ? gain_in + (1.0 - gain_in) * frac : 1.0 + (gain_out - 1.0) * frac;
       if (mark & kMarkVoiced) {
         double f0 = std::clamp(PitchAt(s, t), 40.0, 1000.0);

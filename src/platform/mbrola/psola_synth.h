@@ -56,6 +56,8 @@ struct PsolaSynth {
   int64_t AccumulatorStart = 0;
   std::deque<int16_t> Output;  ///< finished samples waiting to be read
   uint64_t SamplesMade = 0;    ///< finished samples of this utterance (for the flush's cut)
+  int LastUnit = -1, LastMark = -1;  ///< the grain laid last (unit, mark index in it)
+  uint32_t Noise = 1;          ///< picks neighbouring marks in stretched unvoiced stretches
 };
 
 /// Loads the database at path (replacing any). 0 on success, -1 (and LastError) when it cannot be read.
