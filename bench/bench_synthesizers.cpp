@@ -16,10 +16,12 @@
 #include "platform/console/headless/headless_frontend.h"
 #include "platform/sound/sound_backends.h"
 #include "platform/speech/espeak/espeak_synthesizer.h"
+#include "platform/speech/speechd/speechd_synthesizer.h"
 #include "speech/sound_device.h"
 #include "speech/suite_settings.h"
 #include "speech/synthesizer.h"
 #include "speech/wave_player.h"
+#include "speech_dispatcher_daemon.h"
 
 using namespace falatro;
 
@@ -147,9 +149,48 @@ void BenchEspeak() {
   SetSoundBackend(nullptr);
 }
 
+// Speech Dispatcher plays with its own audio (here libao's null driver, which does not pace it, so a
+// text is stopped a few milliseconds after it is given, while the module is still speaking it).
+void BenchSpeechDispatcher() {
+  std::printf("Speech Dispatcher (a daemon of its own, eSpeak NG module, libao null driver)\n");
+  testsupport::SpeechDispatcherDaemon daemon;
+  std::string error;
+  if (!daemon.Start(&error)) {
+    std::printf("  no daemon: %s\n", error.c_str());
+    return;
+  }
+  StartConsole();
+  SynthesizerBackend* s = SpeechDispatcherSynthesizer();
+  uint64_t t0 = SteadyMicros();
+  if (!s->Start(0, 0, 0)) {
+    std::printf("  the service did not start\n");
+    return;
+  }
+  std::printf("  start (listing %d voices): %.0f ms\n", SpeechDispatcherVoiceFigures().voice_count,
+              double(SteadyMicros() - t0) / 1000.0);
+  std::string text;
+  while (text.size() < 2000) text += "Uma frase bastante longa para medir a parada do servi\xE7o de fala. ";
+  std::vector<double> stop_ms;
+  for (int t = 0; t < 20; ++t) {
+    s->Speak(text);
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    s->Stop();
+    uint64_t limit = SteadyMicros() + 2000000;
+    while (SpeechDispatcherVoiceFigures().cancel_notice_us == 0 && SteadyMicros() < limit)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    SpeechDispatcherFigures f = SpeechDispatcherVoiceFigures();
+    if (f.cancel_notice_us != 0) stop_ms.push_back(double(f.cancel_notice_us - f.stop_us) / 1000.0);
+    while (s->Busy(0)) {
+    }
+  }
+  Percentiles("stop (cancel) -> cancel notice", stop_ms);
+  s->Release();
+}
+
 }  // namespace
 
 int main() {
   BenchEspeak();
+  BenchSpeechDispatcher();
   return 0;
 }
