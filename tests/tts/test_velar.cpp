@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -241,6 +242,45 @@ TEST_F(VelarTest, LinesAreWrittenInOrderAndDrainedAfterEach) {
   EXPECT_EQ(played.images[0][44 + 78], 4);  // the last line's
   EXPECT_EQ(played.images[0][44 + 80], 0);
   EXPECT_EQ(played.images[0][44 + 255], 0);
+}
+
+TEST_F(VelarTest, ATextGoesThroughThePipelineAtTheCurrentFactors) {
+  ASSERT_TRUE(Start());
+  struct Case {
+    const char* what;
+    const char* text;
+    double duration, pitch;
+    bool writes;
+  } cases[] = {
+      {"blanks only: nothing is sent", " \t ", 1.0, 1.0, false},
+      {"a sentence at speed 3", "  Bom dia, pessoal!  ", 0.6, 1.0, true},
+      {"a sentence with a higher pitch", "O canal est\xE1 quieto.", 1.0, 1.5, true},
+      {"marks alone still give their pauses", "...", 1.0, 1.0, true},
+  };
+  for (const auto& c : cases) {
+    calls->clear();
+    VelarSetSpeedAndPitch(c.duration, c.pitch);
+    EXPECT_TRUE(VelarSpeak(c.text)) << c.what;
+    std::vector<std::string> expected, written;
+    if (c.writes) {
+      std::string text = c.text;
+      size_t first = text.find_first_not_of(" \t"), last = text.find_last_not_of(" \t");
+      text = text.substr(first, last - first + 1);
+      std::vector<std::string> lines = VelarTextToLines(text, c.duration, c.pitch);
+      for (size_t i = 0; i < lines.size(); ++i) {
+        if (!lines[i].empty() || i + 1 == lines.size()) expected.push_back("write_MBR " + lines[i] + "\r\n");
+      }
+    }
+    for (const auto& call : *calls) {
+      if (call.rfind("write_MBR", 0) == 0) written.push_back(call);
+    }
+    EXPECT_EQ(written, expected) << c.what;
+    if (c.writes) {
+      auto first = std::find_if(written.begin(), written.end(), [](const std::string& w) { return w[10] != ';'; });
+      ASSERT_NE(first, written.end()) << c.what;
+      EXPECT_EQ(first->rfind("write_MBR _ ", 0), 0u) << c.what << ": starts with a pause";
+    }
+  }
 }
 
 TEST_F(VelarTest, ChunksArePlayedWhileSynthesisGoesOn) {
