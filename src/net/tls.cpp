@@ -5,6 +5,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
@@ -57,6 +58,13 @@ void ForgetConnection() {
   Tls.active = false;
   Tls.socket = 0;
   Tls.ssl = nullptr;
+}
+
+// A failed read or write. errno is set for the caller: the library's own socket calls may have left
+// EAGAIN in it, which would read as "nothing yet" rather than as the end of the connection.
+long Ended(int error) {
+  errno = error;
+  return -1;
 }
 
 int ClampLength(size_t n) { return n > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n); }
@@ -169,14 +177,15 @@ long TlsRead(void* buffer, size_t size) {
       case kTlsErrorWantRead:
       case kTlsErrorWantWrite:
         if (deadline == 0) deadline = NowMs() + static_cast<uint64_t>(std::max(0, Tls.stall_timeout_ms));
-        if (!WaitSocket(Tls.socket, e == kTlsErrorWantRead ? Need::kRead : Need::kWrite, deadline)) return -1;
+        if (!WaitSocket(Tls.socket, e == kTlsErrorWantRead ? Need::kRead : Need::kWrite, deadline))
+          return Ended(ETIMEDOUT);
         continue;
       case kTlsErrorSyscall:
       case kTlsErrorZeroReturn:
-        return -1;
+        return Ended(ECONNRESET);
       default:
         if (Tls.report) Tls.report("Erro SSL: " + std::to_string(e));
-        return -1;
+        return Ended(ECONNRESET);
     }
   }
 }
@@ -191,9 +200,10 @@ long TlsWrite(const void* data, size_t length) {
     const int r = lib.Write(Tls.ssl, data, n);
     const int e = lib.GetError(Tls.ssl, r);
     if (e == kTlsErrorNone) return r;
-    if (e != kTlsErrorWantRead && e != kTlsErrorWantWrite) return -1;
+    if (e != kTlsErrorWantRead && e != kTlsErrorWantWrite) return Ended(ECONNRESET);
     if (deadline == 0) deadline = NowMs() + static_cast<uint64_t>(std::max(0, Tls.stall_timeout_ms));
-    if (!WaitSocket(Tls.socket, e == kTlsErrorWantRead ? Need::kRead : Need::kWrite, deadline)) return -1;
+    if (!WaitSocket(Tls.socket, e == kTlsErrorWantRead ? Need::kRead : Need::kWrite, deadline))
+      return Ended(ETIMEDOUT);
   }
 }
 

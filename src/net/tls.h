@@ -106,11 +106,11 @@ TlsStartResult StartTls(int socket, const std::string& host, const std::string& 
 bool TlsPending();
 /// Reads up to size bytes of the TLS connection. Waits while the peer's record is incomplete (without
 /// spinning: only when the socket becomes readable), at most Tls.stall_timeout_ms. Bytes read, or -1
-/// when the peer closed or on failure; library errors other than a close are written as
-/// "Erro SSL: " + code.
+/// when the peer closed or on failure (errno ECONNRESET, or ETIMEDOUT for a stalled peer); library
+/// errors other than a close are written as "Erro SSL: " + code.
 long TlsRead(void* buffer, size_t size);
 /// Writes length bytes on the TLS connection, waiting while the socket cannot take them (at most
-/// Tls.stall_timeout_ms). Bytes written, or -1 on failure.
+/// Tls.stall_timeout_ms). Bytes written, or -1 on failure (errno as for TlsRead).
 long TlsWrite(const void* data, size_t length);
 /// Ends the TLS connection (close notice, free) without closing the socket; clears Tls.
 void TlsClose();
