@@ -75,6 +75,7 @@ const std::vector<Act> kScript = {
     {1, 0, "PRIVMSG #falatro :Ol\xC3\xA1, visitante! Bem-vindo ao canal de demonstra\xC3\xA7\xC3\xA3o."},
     {4, 1, "JOIN #falatro"},
     {6, 1, "PRIVMSG #falatro :Oi, pessoal! Cheguei."},
+    {7, 0, "PRIVMSG #falatro :\x01" "ACTION acena para o beto\x01"},
     {9, 0, "PRIVMSG #falatro :Digite uma linha e tecle Enter para falar no canal. Esc sai do canal."},
     {14, 0, "PRIVMSG visitante :Esta \xC3\xA9 uma mensagem particular. Responda com +ana e o texto."},
     {19, 1, "NICK roberto"},
