@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -93,6 +94,8 @@ class VelarTest : public ::testing::Test {
     calls = nullptr;
     VelarSetLibrary("");
     if (fake_) dlclose(fake_);
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
   }
   // Starts the engine on the fake library with the project's data files.
   bool Start(int samples_per_line = 100, int read_piece = 16000, const char* error_word = "") {
@@ -221,6 +224,7 @@ TEST_F(VelarTest, EmptyArgumentsTakeTheDefaultsAndARejectedDatabaseFails) {
     EXPECT_EQ(Mbrola.Handle, nullptr);
   }
   ASSERT_EQ(chdir(cwd), 0);
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(VelarTest, LinesAreWrittenInOrderAndDrainedAfterEach) {

@@ -2,6 +2,8 @@
 // and the database reader's checks.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -13,6 +15,14 @@
 namespace falatro {
 namespace {
 
+// Loads a synthetic voice written for the purpose; the file goes once it is read.
+int LoadSynthetic(PsolaSynth& s, const std::string& name, const std::vector<std::string>& missing = {}) {
+  std::string path = WriteSyntheticStore(name, missing);
+  int result = PsolaInit(s, path);
+  unlink(path.c_str());
+  return result;
+}
+
 std::vector<int16_t> ReadAll(PsolaSynth& s) {
   std::vector<int16_t> out;
   int16_t buf[1000];
@@ -23,7 +33,7 @@ std::vector<int16_t> ReadAll(PsolaSynth& s) {
 
 TEST(PsolaFresh, WithoutTargetsTheVoiceKeepsItsOwnPitch) {
   PsolaSynth s;
-  ASSERT_EQ(PsolaInit(s, WriteSyntheticStore("psola-fresh")), 0);
+  ASSERT_EQ(LoadSynthetic(s, "psola-fresh"), 0);
   PsolaWrite(s, "a 300\n");
   PsolaFlush(s);
   std::vector<int16_t> out = ReadAll(s);
@@ -32,7 +42,7 @@ TEST(PsolaFresh, WithoutTargetsTheVoiceKeepsItsOwnPitch) {
 
 class PsolaTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(PsolaInit(synth, WriteSyntheticStore("psola-voice")), 0) << synth.LastErrorText; }
+  void SetUp() override { ASSERT_EQ(LoadSynthetic(synth, "psola-voice"), 0) << synth.LastErrorText; }
   std::vector<int16_t> Say(const std::string& lines) {
     PsolaWrite(synth, lines);
     PsolaFlush(synth);
@@ -122,7 +132,7 @@ TEST_F(PsolaTest, FaultsSetTheErrorAndKeepTime) {
 
 TEST(PsolaMissing, AMissingDiphoneIsBridged) {
   PsolaSynth s;
-  ASSERT_EQ(PsolaInit(s, WriteSyntheticStore("psola-gaps", {"a-s", "s-a", "a-_"})), 0);
+  ASSERT_EQ(LoadSynthetic(s, "psola-gaps", {"a-s", "s-a", "a-_"}), 0);
   s.NoError = true;
   EXPECT_EQ(PsolaWrite(s, "a 100 50 120\ns 100\na 100 50 120\n"), 0);
   PsolaFlush(s);
@@ -170,6 +180,7 @@ TEST(OwnLibrary, ExportsEveryEntryAndSpeaksThroughThem) {
   std::string path = WriteSyntheticStore("own-voice");
   EXPECT_LT(Mbrola.init_MBR(const_cast<char*>("/nonexistent/voice")), 0);
   ASSERT_EQ(Mbrola.init_MBR(path.data()), 0);
+  unlink(path.c_str());
   Mbrola.setNoError_MBR(1);
   EXPECT_EQ(Mbrola.getNoError_MBR(), 1);
   EXPECT_EQ(Mbrola.getFreq_MBR(), 16000);
