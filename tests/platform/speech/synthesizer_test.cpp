@@ -1,9 +1,11 @@
 // The synthesizer selection and the system voice (eSpeak NG in-process) heard through the `file` device.
+#include <dlfcn.h>
 #include <espeak-ng/speak_lib.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "console/keyboard.h"
 #include "platform/sound/sound_backends.h"
@@ -13,6 +15,7 @@
 #include "speech/suite_settings.h"
 #include "speech/synthesizer.h"
 #include "speech/wave_player.h"
+#include "tts/velar.h"
 #include "test_speech_support.h"
 
 namespace falatro {
@@ -319,6 +322,55 @@ TEST_F(SynthesizerTest, SystemVoiceBusyModesAndStop) {
   while (v->Busy(0)) WaitMessage(50);
   EXPECT_GT(Heard().size(), 2000u) << "the digit was heard";
   v->Release();
+}
+
+TEST_F(SynthesizerTest, BuiltInEngineTakesItsFilesAndFactorsAndAKeyStopsIt) {
+  // The engine's files beside its database in the suite's place (found through the database's
+  // location), and a synthesizer library that makes 4000 samples a phoneme line.
+  const std::string dir = root_ + "/root/zanvel/velartts";
+  std::filesystem::create_directories(dir);
+  for (const char* ext : {".nrl", ".exc", ".abr", ".pro", ".dfn"})
+    std::filesystem::copy_file(std::string(FALATRO_SOURCE_DIR) + "/data/engine/portug" + ext,
+                               dir + "/portug" + ext);
+  WriteFile(dir + "/br4", "");
+  void* fake = dlopen(FAKE_MBROLA_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(fake, nullptr);
+  auto configure = reinterpret_cast<void (*)(int, int, int, const char*)>(dlsym(fake, "fake_mbrola_configure"));
+  auto calls = reinterpret_cast<std::vector<std::string>* (*)()>(dlsym(fake, "fake_mbrola_calls"));
+  ASSERT_TRUE(configure && calls);
+  configure(4000, 16000, 0, "");
+  const std::string engine = std::string("[VELARTTS]\r\nBIBLIOTECA=") + FAKE_MBROLA_LIBRARY + "\r\n";
+  struct Case { const char* what; const char* servfala; bool starts; double duration, pitch; } cases[] = {
+      {"speed 0, pitch 0", "TIPOSAPI=3\r\n", true, 0.8, 1.0},
+      {"faster and higher", "VELOCIDADE=6\r\nTOM=11\r\nTIPOSAPI=3\r\n", true, 0.4, 2.0},
+      {"above 10 is speed 0; lowest pitch", "VELOCIDADE=12\r\nTOM=-11\r\nTIPOSAPI=3\r\n", true, 0.8, 0.0},
+      {"slower", "VELOCIDADE=-3\r\nTIPOSAPI=3\r\n", true, 1.0, 1.0},
+      {"a base with no files", "TIPOSAPI=3\r\n", false, 0.8, 1.0},
+  };
+  for (const Case& c : cases) {
+    calls()->clear();
+    WriteIni("SAPI=S\r\n[SERVFALA]\r\n" + std::string(c.servfala) + engine + (c.starts ? "" : "BASE=nada\r\n"));
+    InitSpeech(0, prog_);
+    EXPECT_EQ(Sound.SynthesizerActive, c.starts) << c.what;
+    EXPECT_NEAR(Velar.DurationFactor, c.duration, 1e-9) << c.what;
+    EXPECT_NEAR(Velar.PitchFactor, c.pitch, 1e-9) << c.what;
+    ASSERT_FALSE(calls()->empty()) << c.what;
+    EXPECT_EQ(calls()->front(), "init_MBR " + dir + "/br4") << c.what;
+    if (c.starts) {
+      // A key waiting while the engine speaks: the next busy query stops it and answers false.
+      SpeakText("a casa");
+      EXPECT_TRUE(SynthesizerBusy(0)) << c.what;
+      InjectKeys("x");
+      EXPECT_FALSE(SynthesizerBusy(0)) << c.what;
+      EXPECT_FALSE(IsWavePlaying()) << c.what;
+      EXPECT_TRUE(KeyPressed()) << "the key stays for its reader";
+      ReadKey();
+    }
+    DoneSpeech();
+    EXPECT_FALSE(Velar.Started) << c.what;
+    ResetSynthesizerSelection();
+  }
+  dlclose(fake);
 }
 
 }  // namespace
