@@ -25,12 +25,14 @@ deps:
 	  if [ "$$(id -u)" = 0 ]; then \
 	    echo "Installing:$$missing"; \
 	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing || exit 1; \
-	    case " $$missing " in *" ngircd "*) \
-	      if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet ngircd 2>/dev/null; then \
-	        echo "Stopping the ngircd service the package started: the tests run their own servers on loopback."; \
-	        systemctl disable --now ngircd >/dev/null 2>&1 || true; \
-	      fi;; \
-	    esac; \
+	    for svc in ngircd inspircd anope; do \
+	      case " $$missing " in *" $$svc "*) \
+	        if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet $$svc 2>/dev/null; then \
+	          echo "Stopping the $$svc service the package started: the tests run their own servers on loopback."; \
+	          systemctl disable --now $$svc >/dev/null 2>&1 || true; \
+	        fi;; \
+	      esac; \
+	    done; \
 	  else \
 	    echo "Missing Debian packages. Run as root:"; \
 	    echo "  apt-get install -y$$missing"; \

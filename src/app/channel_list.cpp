@@ -2,6 +2,7 @@
 #include "app/channel_list.h"
 
 #include <algorithm>
+#include <deque>
 #include <string>
 
 #include "app/channel.h"
@@ -60,6 +61,8 @@ void SaySlot(int i) { WriteLnSpoken(SaidName(Client.ChannelList[i])); }
 int CollectList() {
   for (std::string& slot : Client.ChannelList) slot.clear();
   int n = 0, count = 0;
+  // Lines that are not the list's (a private message, a notice) wait for the menu.
+  std::deque<std::string> others;
   for (;;) {
     if (n > 0 && n % kPongEvery == 0) {
       SendServerLine("PONG " + Client.LocalAddress);
@@ -81,6 +84,7 @@ int CollectList() {
       ChannelBrowser.end_of_list_ms = NowMs();
       break;
     } else {
+      if (numeric != "321") others.push_back(std::move(slot));
       slot.clear();
       count = n;
     }
@@ -91,35 +95,21 @@ int CollectList() {
       CloseConnection(Client.ServerSocket);
       Client.ServerSocket = 0;
       ConnectToServer();
-      break;
+      return count;
     }
   }
+  UnreadServerLines(std::move(others));
   return count;
 }
 
-// Answers a PING that came while browsing; other lines are not for the browser. False when the
-// connection dropped.
-bool ReadOneServerLine() {
-  if (!ServerDataWaiting()) return true;
-  std::string line;
-  if (!ReadServerLine(&line, kLineSeconds)) {
-    ConnectionLost();
-    return false;
-  }
-  if (line.rfind("PING", 0) == 0) SendServerLine("PONG " + Client.LocalAddress);
-  return true;
-}
-
-// Waits for a key, answering the server's PINGs meanwhile so that a long browse keeps the connection.
+// Waits for a key. The connection is read meanwhile by the event loop (its PINGs answered, its other
+// lines kept for the menu). False when the connection was found closed: the menu says what was kept,
+// then the drop.
 bool WaitForBrowseKey() {
   while (!KeyPressed()) {
-    if (Client.ServerSocket <= 0) return true;
-    if (ServerDataWaiting()) {
-      if (!ReadOneServerLine()) return false;
-      continue;
-    }
-    if (KeyPressed()) break;
-    WaitForFd(Client.ServerSocket, -1, true);
+    if (Client.ServerSocket > 0 && Client.ServerReader && Client.ServerReader->closed) return false;
+    WaitMessage(-1);
+    DispatchMessages();
   }
   return true;
 }
@@ -172,7 +162,6 @@ void BrowseChannelList() {
   int& i = ChannelBrowser.Position;
   for (;;) {
     TextColor(15);
-    if (Client.ServerSocket > 0 && !ReadOneServerLine()) return;
     if (!WaitForBrowseKey()) return;
     uint8_t key = ReadKey();
     uint8_t ext = 0;

@@ -336,7 +336,7 @@ void HandleServerLine(const std::string& line) {
   // "PING" is still read as a nickname.
   if ((!had_prefix && StartsWith(text, "PING")) || (had_prefix && is("PING"))) {
     PlayBeep();
-    SendServerLine("PONG " + Client.LocalAddress);
+    SendServerLine(PongFor(line));
     return;
   }
 

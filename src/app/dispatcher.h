@@ -6,7 +6,7 @@
 namespace falatro {
 
 /// Handles one server line (without its line end, already decoded to cp1252): answers PING with
-/// "PONG " + LocalAddress, drops lines of ignored senders, and turns names, joins, parts, quits, kicks,
+/// "PONG :" and its token, drops lines of ignored senders, and turns names, joins, parts, quits, kicks,
 /// messages, actions, nickname changes, topics, bans and the server's refusals into short sentences
 /// queued in MessageQueue. Lines about a channel other than the current one are dropped. Private
 /// messages and refusals outside a channel are written and said at once. CTCP requests get their

@@ -2,9 +2,11 @@
 #include "app/login.h"
 
 #include "app/client_state.h"
+#include "app/dispatcher.h"
 #include "app/prompt_catalogue.h"
 #include "app/server_connection.h"
 #include "app/server_link.h"
+#include "base/event_loop.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "net/server_address.h"
@@ -18,6 +20,8 @@ namespace {
 
 constexpr int kLoginReplySeconds = 30;
 constexpr int kRegisterReplySeconds = 15;
+// How long the answer to the login's last line is awaited after the welcome.
+constexpr uint64_t kDroppedCommandsMs = 1000;
 // The password is read with the console's plain line input: echoed on the screen, never spoken.
 constexpr uint16_t kPlainInputCapacity = 258;  // room for 255 characters, CR and LF
 
@@ -39,10 +43,59 @@ std::string LoginLine(int index) {
   }
 }
 
+namespace {
+
+// Writes a reply during login from its text, in light grey.
+void ShowLoginReply(const std::string& line) {
+  TextColor(7);
+  ConsoleWriteLn(ReplyTextToShow(line));
+  TextColor(15);
+}
+
+// The sentence that says why the server refused the login, or "" when reply refuses nothing.
+std::string RefusalText(const ServerReply& reply) {
+  const std::string reason = reply.Last();
+  const std::string choose = " Escolha outro apelido na op\xE7\xE3o O.";
+  if (reply.command == "433")
+    return "O apelido " + Client.Nickname + " j\xE1 est\xE1 em uso neste servidor." + choose;
+  if (reply.command == "432")
+    return "O servidor recusou o apelido " + Client.Nickname + ": " + reason + "." + choose;
+  if (reply.command == "464")
+    return "O servidor recusou a senha: " + reason + ". Corrija a senha na op\xE7\xE3o O.";
+  if (reply.command == "465") return "Voc\xEA est\xE1 banido deste servidor: " + reason + ".";
+  if (reply.command == "ERROR") return "O servidor recusou a conex\xE3o: " + reason + ".";
+  return {};
+}
+
+bool EndsWelcome(const std::string& command) {
+  // The end of the message of the day, no message of the day, or the answer to the last login line
+  // from a server that registered the client at once.
+  return command == "376" || command == "422" || command == "421";
+}
+
+// Some servers drop the commands a client sends before they register it, the IDENTIFY of the login
+// among them; the unknown command sent last then gets no 421 either. The answer is awaited a moment
+// (the lines read meanwhile stay for the menu), and without it the IDENTIFY is sent again.
+void IdentifyAgainIfDropped() {
+  LineReader* reader = Client.ServerReader.get();
+  const uint64_t end = NowMs() + kDroppedCommandsMs;
+  while (reader && Client.ServerSocket > 0 && NowMs() < end) {
+    PumpReader(reader);
+    for (const std::string& kept : reader->lines)
+      if (ParseServerReply(kept).command == "421") return;
+    if (reader->closed) return;
+    WaitForFd(Client.ServerSocket, 50, false);
+  }
+  if (Client.ServerSocket > 0) SendServerLine(LoginLine(3));
+}
+
+}  // namespace
+
 void ConnectToServer() {
   // A connection still open would stay logged in on the server under the same nickname.
-  if (Client.ServerSocket > 0) CloseConnection(Client.ServerSocket);
+  if (Client.ServerSocket > 0) CloseServerConnection();
   Client.ServerSocket = 0;
+  Client.LocalAddress.clear();
   StartNetwork();
   // Says itself what failed (a TLS refusal names the certificate's problem); nothing was sent then.
   const int socket = OpenServerConnection();
@@ -51,32 +104,36 @@ void ConnectToServer() {
     return;
   }
   Client.ServerSocket = socket;
+  // From here on the connection is read whatever the program does: a PING sent before the welcome
+  // is answered at once too.
+  StartServerReading(socket);
   Delay(200);
   for (int i = 0; i < 5; ++i) SendServerLine(LoginLine(i));
   PlayBeep();
-  Client.ServerReader = NewLineReader(socket);
+  // The login ends on the first of: the welcome's end, a refusal, the connection closed. Servers that
+  // register a client only after a moment never answer the unknown command sent before, and some send
+  // nothing more after refusing a nickname, so waiting for that answer alone could last for ever.
   std::string line;
+  bool unknown_answered = false;  // a 421: the lines sent before the welcome were taken as commands
   for (;;) {
     if (!ReadServerLine(&line, kLoginReplySeconds)) {
       ConnectionLost();
       return;
     }
-    const bool had_prefix = !line.empty() && line[0] == ':';
-    if (had_prefix) line.erase(0, 1);
-    // The reply is shown from its trailing text; a colon inside the sender's host does not count.
-    const size_t blank = line.find(' ');
-    const size_t from = had_prefix && blank != std::string::npos ? blank : 0;
-    const size_t colon = line.find(':', from);
-    TextColor(7);
-    ConsoleWriteLn(colon == std::string::npos ? std::string_view(line)
-                                              : std::string_view(line).substr(colon + 1));
-    TextColor(15);
-    line.erase(0, blank == std::string::npos ? line.size() : blank + 1);
-    if (line.compare(0, 3, "421") == 0) {
-      Client.LocalAddress = LocalAddressText(Client.ServerSocket);
+    ShowLoginReply(line);
+    const ServerReply reply = ParseServerReply(line);
+    const std::string refusal = RefusalText(reply);
+    if (!refusal.empty()) {
+      WriteLnSpoken(refusal);
+      if (reply.command != "ERROR") SendServerLine("QUIT");
+      CloseServerConnection();
       return;
     }
+    if (reply.command == "421") unknown_answered = true;
+    if (EndsWelcome(reply.command)) break;
   }
+  Client.LocalAddress = LocalAddressText(Client.ServerSocket);
+  if (!unknown_answered && !Client.Password.empty()) IdentifyAgainIfDropped();
 }
 
 void RegisterNickname() {
@@ -96,16 +153,26 @@ void RegisterNickname() {
     ConnectionLost();
     return;
   }
-  // The reply is consumed here, whatever it is.
+  // The service's answer is awaited: a syntax message asks for the short form; every line read
+  // meanwhile is handled as at the menu, so nothing that arrives now is lost.
+  const uint64_t end = NowMs() + kRegisterReplySeconds * 1000ull;
   std::string reply;
-  ReadServerLine(&reply, kRegisterReplySeconds);
-  std::string head = reply.substr(0, 7);
-  for (char& c : head) c = UpperCaseAccented(c);
-  if (head == "SINTAXE") {
-    if (!SendServerLine("NICKSERV REGISTER " + address)) {
-      ConnectionLost();
-      return;
+  while (NowMs() < end) {
+    const int left = static_cast<int>((end - NowMs() + 999) / 1000);
+    if (!ReadServerLine(&reply, left)) break;
+    const size_t bang = reply.find('!');
+    const bool from_service = reply[0] == ':' && bang != std::string::npos && NicknameKey(reply.substr(1, bang - 1)) == "NICKSERV";
+    std::string head = (from_service ? ParseServerReply(reply).Last() : reply).substr(0, 7);
+    for (char& c : head) c = UpperCaseAccented(c);
+    if (head == "SINTAXE" || head.substr(0, 6) == "SYNTAX") {
+      if (!SendServerLine("NICKSERV REGISTER " + address)) {
+        ConnectionLost();
+        return;
+      }
+      break;
     }
+    HandleServerLine(reply);
+    if (from_service) break;
   }
   SayPrompt("FTAPREG", 1);
 }

@@ -90,6 +90,78 @@ void RunDueTimers() {
   }
 }
 
+// The watched descriptors a wait adds to its own (none while a watcher runs, and never the one the
+// caller waits for itself).
+struct WatchSet {
+  std::vector<int> fds;
+  std::vector<int> ids;
+};
+
+WatchSet WatchedFds(int except_fd) {
+  WatchSet set;
+  if (EventLoop.servicing_watchers) return set;
+  for (const FdWatcher& w : EventLoop.watchers) {
+    if (w.fd < 0 || w.fd == except_fd) continue;
+    if (w.wanted && !w.wanted()) continue;
+    set.fds.push_back(w.fd);
+    set.ids.push_back(w.id);
+  }
+  return set;
+}
+
+// Runs the watchers whose descriptor came out readable.
+void RunWatchers(const WatchSet& set, const std::vector<char>& readable, size_t offset) {
+  if (set.ids.empty()) return;
+  EventLoop.servicing_watchers = true;
+  for (size_t i = 0; i < set.ids.size(); ++i) {
+    if (!readable[offset + i]) continue;
+    // Look the watcher up again: an earlier one may have removed it.
+    for (const FdWatcher& w : EventLoop.watchers) {
+      if (w.id != set.ids[i]) continue;
+      std::function<void()> fn = w.on_ready;
+      if (fn) fn();
+      break;
+    }
+  }
+  EventLoop.servicing_watchers = false;
+}
+
+// The backend's wait for the caller's descriptor (fd < 0: none) and the watched ones; the watchers
+// that became readable run before it returns. True when fd became readable.
+bool WaitWithWatchers(int timeout_ms, int fd) {
+  const WatchSet set = WatchedFds(fd);
+  std::vector<int> fds;
+  if (fd >= 0) fds.push_back(fd);
+  const size_t offset = fds.size();
+  fds.insert(fds.end(), set.fds.begin(), set.fds.end());
+  if (fds.empty()) {
+    Backend()->Wait(timeout_ms, nullptr, nullptr, 0);
+    return false;
+  }
+  // Watched descriptors already readable are serviced at once, without blocking.
+  if (!set.fds.empty() && timeout_ms != 0) {
+    std::vector<pollfd> p;
+    for (int w : set.fds) p.push_back({w, POLLIN, 0});
+    if (poll(p.data(), p.size(), 0) > 0) {
+      std::vector<char> ready(offset + set.fds.size(), 0);
+      bool any = false;
+      for (size_t i = 0; i < p.size(); ++i)
+        if (p[i].revents) ready[offset + i] = any = true;
+      if (any) {
+        RunWatchers(set, ready, offset);
+        return false;
+      }
+    }
+  }
+  bool flags[64] = {};
+  std::vector<char> ready(fds.size(), 0);
+  const int n = static_cast<int>(std::min<size_t>(fds.size(), 64));
+  Backend()->Wait(timeout_ms, fds.data(), flags, n);
+  for (int i = 0; i < n; ++i) ready[i] = flags[i];
+  RunWatchers(set, ready, offset);
+  return fd >= 0 && ready[0];
+}
+
 // Milliseconds a wait may block: the caller's limit, shortened to the next timer.
 int ClampToTimers(int timeout_ms) {
   int next = NextTimerDelay();
@@ -124,8 +196,9 @@ void PostMessage(const Message& msg) {
 bool MessagePending() { return !PostedEmpty(); }
 
 int DispatchMessages() {
-  // Let the front-end read input that is already there (a busy loop may never block in a wait).
-  Backend()->Wait(0, nullptr, nullptr, 0);
+  // Let the front-end read input that is already there (a busy loop may never block in a wait), and
+  // the watchers read what their descriptors hold.
+  WaitWithWatchers(0, -1);
   RunDueTimers();
   int count = 0;
   ++EventLoop.dispatch_depth;
@@ -155,7 +228,7 @@ bool WaitMessage(int timeout_ms) {
       if (elapsed >= static_cast<uint64_t>(timeout_ms)) return false;
       left = timeout_ms - static_cast<int>(elapsed);
     }
-    b->Wait(ClampToTimers(left), nullptr, nullptr, 0);
+    WaitWithWatchers(ClampToTimers(left), -1);
   }
 }
 
@@ -176,9 +249,9 @@ int WaitForFd(int fd, int timeout_ms, bool wake_on_message) {
     if (fd >= 0) {
       struct pollfd p = {fd, POLLIN, 0};
       if (poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) return kWaitFdReady;
-      if (wait_ms != 0) b->Wait(wait_ms, &fd, &ready, 1);
+      if (wait_ms != 0) ready = WaitWithWatchers(wait_ms, fd);
     } else if (wait_ms != 0) {
-      b->Wait(wait_ms, nullptr, nullptr, 0);
+      WaitWithWatchers(wait_ms, -1);
     }
     if (ready) return kWaitFdReady;
     if (!wake_on_message && TimerDue(b->NowMs())) RunDueTimers();
@@ -193,7 +266,7 @@ void SleepMs(uint32_t ms) {
     uint64_t now = b->NowMs();
     if (TimerDue(now)) RunDueTimers();
     if (now >= end) return;
-    b->Wait(ClampToTimers(static_cast<int>(end - now)), nullptr, nullptr, 0);
+    WaitWithWatchers(ClampToTimers(static_cast<int>(end - now)), -1);
   }
 }
 
@@ -216,6 +289,17 @@ int NextTimerDelay() {
   if (due <= now) return 0;
   uint64_t d = due - now;
   return d > 0x7fffffff ? 0x7fffffff : static_cast<int>(d);
+}
+
+int AddFdWatcher(int fd, std::function<void()> on_ready, std::function<bool()> wanted) {
+  const int id = EventLoop.next_watcher_id++;
+  EventLoop.watchers.push_back({id, fd, std::move(on_ready), std::move(wanted)});
+  return id;
+}
+
+void RemoveFdWatcher(int id) {
+  auto& w = EventLoop.watchers;
+  w.erase(std::remove_if(w.begin(), w.end(), [id](const FdWatcher& x) { return x.id == id; }), w.end());
 }
 
 void SimulatedBackend::Schedule(uint64_t at_ms, const Message& msg) {

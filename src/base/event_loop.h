@@ -67,6 +67,15 @@ struct LoopTimer {
   std::function<void()> fn;
 };
 
+/// A descriptor the loop services during every wait and every dispatch, whatever the program is doing
+/// at the time (a connection's socket, read as data arrives).
+struct FdWatcher {
+  int id;
+  int fd;
+  std::function<void()> on_ready;  ///< runs on the loop's thread when fd is readable
+  std::function<bool()> wanted;    ///< fd is watched only while this says so (empty: always)
+};
+
 /// State of the loop (one instance). Tests may inspect it.
 struct EventLoopState {
   LoopBackend* backend = nullptr;  ///< never null once used: defaults to RealClockBackend()
@@ -76,6 +85,9 @@ struct EventLoopState {
   int next_timer_id = 1;
   std::function<void(const Message&)> handler;  ///< the console's message procedure
   int dispatch_depth = 0;
+  std::vector<FdWatcher> watchers;
+  int next_watcher_id = 1;
+  bool servicing_watchers = false;  ///< a watcher runs now (its own waits service no watcher)
 };
 extern EventLoopState EventLoop;
 
@@ -105,6 +117,11 @@ enum WaitResult : int { kWaitTimeout = 0, kWaitFdReady = 1, kWaitMessage = 2 };
 int WaitForFd(int fd, int timeout_ms, bool wake_on_message);
 /// Sleeps the whole time (messages arriving meanwhile stay queued; due timers run).
 void SleepMs(uint32_t ms);
+
+/// Watches fd during every wait and dispatch of the loop: on_ready runs when fd is readable and wanted()
+/// (when given) is true. A wait for fd itself (WaitForFd) leaves fd to its caller. Returns its id.
+int AddFdWatcher(int fd, std::function<void()> on_ready, std::function<bool()> wanted = {});
+void RemoveFdWatcher(int id);
 
 /// Runs fn on the loop's thread after delay_ms (inside a later wait or dispatch). Returns its id.
 int AddTimer(uint64_t delay_ms, std::function<void()> fn);

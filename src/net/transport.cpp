@@ -3,12 +3,14 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -260,10 +262,72 @@ std::unique_ptr<LineReader> NewLineReader(int socket) {
   return reader;
 }
 
+bool ReaderFull(const LineReader* reader) {
+  return reader->lines.size() >= kReaderLineLimit || reader->line_bytes >= kReaderByteLimit;
+}
+
+namespace {
+
+// Adds received bytes to the partial line; each LF completes one.
+void TakeBytes(LineReader* reader, const uint8_t* data, size_t n) {
+  const size_t bound = Transport.line_bound ? Transport.line_bound : kDefaultLineBound;
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t b = data[i];
+    if (b == '\n') {
+      std::string line = std::move(reader->partial);
+      if (reader->last == '\r' && !reader->cut && !line.empty()) line.pop_back();
+      reader->partial.clear();
+      reader->cut = false;
+      reader->last = b;
+      if (reader->on_line && reader->on_line(line)) continue;
+      reader->line_bytes += line.size();
+      reader->lines.push_back(std::move(line));
+      continue;
+    }
+    if (reader->partial.size() < bound) {
+      reader->partial.push_back(static_cast<char>(b));
+    } else {
+      reader->cut = true;
+    }
+    reader->last = b;
+  }
+}
+
+bool SocketReadable(int socket) {
+  // On a TLS connection only a whole record counts: a read of half a record would wait for the rest.
+  if (socket == Transport.tls_socket && Transport.tls_pending) return Transport.tls_pending();
+  pollfd p = {socket, POLLIN, 0};
+  return poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL));
+}
+
+}  // namespace
+
+bool PumpReader(LineReader* reader) {
+  if (!reader || reader->closed || reader->socket <= 0) return reader && reader->closed;
+  bool got = false;
+  while (!ReaderFull(reader) && SocketReadable(reader->socket)) {
+    const long n = NetRecv(reader->socket, reader->buffer, kReaderBufferSize, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    if (n <= 0) {
+      reader->closed = true;
+      return true;
+    }
+    // The raw-byte path starts from a fresh receive.
+    reader->readPos = reader->fill = 0;
+    TakeBytes(reader, reader->buffer, static_cast<size_t>(n));
+    got = true;
+  }
+  return got;
+}
+
 bool ReaderHasData(LineReader* reader) {
   if (!reader) return false;
-  if (reader->readPos < reader->fill) return true;
-  return DataWaiting(reader->socket);
+  if (!reader->lines.empty() || reader->closed) return true;
+  PumpReader(reader);
+  if (!reader->lines.empty() || reader->closed) return true;
+  if (ReaderFull(reader) || !DataWaiting(reader->socket)) return false;
+  PumpReader(reader);
+  return !reader->lines.empty() || reader->closed;
 }
 
 bool ReaderGetByte(LineReader* reader, uint8_t* b) {
@@ -281,36 +345,20 @@ bool ReaderGetByte(LineReader* reader, uint8_t* b) {
 bool ReceiveLine(LineReader* reader, std::string* line, int seconds) {
   line->clear();
   if (!reader) return false;
-  const size_t bound = Transport.line_bound ? Transport.line_bound : kDefaultLineBound;
   long long idle = 0;
-  uint8_t last = 0;  // the byte received before the current one, kept or not
-  bool cut = false;  // bytes past the bound were dropped
   for (;;) {
-    if (ReaderHasData(reader)) {
-      uint8_t b;
-      if (!ReaderGetByte(reader, &b)) {
-        line->clear();
-        return false;
-      }
-      if (b == '\n') {
-        if (last == '\r' && !cut && !line->empty()) line->pop_back();
-        return true;
-      }
-      if (line->size() < bound) {
-        line->push_back(static_cast<char>(b));
-      } else {
-        cut = true;
-      }
-      last = b;
-      continue;
+    if (!reader->lines.empty()) {
+      *line = std::move(reader->lines.front());
+      reader->lines.pop_front();
+      reader->line_bytes -= std::min(reader->line_bytes, line->size());
+      return true;
     }
+    if (reader->closed) return false;
+    if (PumpReader(reader)) continue;
     // The pause ends early when data comes, so a line is never held back by a whole idle step.
     PumpingWaitForFd(reader->socket, kIdleStepMs);
     ++idle;
-    if (seconds != 0 && idle > static_cast<long long>(seconds) * 10) {
-      line->clear();
-      return false;
-    }
+    if (seconds != 0 && idle > static_cast<long long>(seconds) * 10) return false;
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,12 +32,27 @@ struct NetAddress {
   uint32_t Ipv4() const;
 };
 
-/// A connection's receive buffer, from which lines are assembled one byte at a time.
+/// Complete lines a reader keeps at most before it leaves the socket unread (the sender then waits).
+constexpr size_t kReaderLineLimit = 20000;
+/// Bytes of kept lines past which a reader leaves the socket unread.
+constexpr size_t kReaderByteLimit = 8u << 20;
+
+/// A connection's receive side: the bytes of the last receive, and the complete lines assembled from
+/// them that nobody has taken yet, in the order they came.
 struct LineReader {
   int socket = -1;
   uint8_t buffer[kReaderBufferSize] = {};
   int32_t readPos = kReaderBufferSize;  ///< index of the next byte to hand out
   int32_t fill = 0;                     ///< valid bytes in buffer (the last receive's result)
+  std::deque<std::string> lines;        ///< complete lines not yet taken
+  size_t line_bytes = 0;                ///< bytes of the kept lines
+  std::string partial;                  ///< the line being received
+  bool cut = false;                     ///< bytes of the partial line past the bound were dropped
+  uint8_t last = 0;                     ///< the byte received before the current one
+  bool closed = false;                  ///< the peer closed the connection, or it failed
+  /// Sees each complete line as it is received, before it is kept; returning true takes it out of the
+  /// stream (a PING answered at once, for instance).
+  std::function<bool(const std::string&)> on_line;
 };
 
 /// Process-wide transport settings and the hooks through which other layers plug in.
@@ -99,18 +115,27 @@ bool SendLine(int socket, const std::string& text);
 /// A fresh reader for socket; its first read goes to the socket.
 std::unique_ptr<LineReader> NewLineReader(int socket);
 
-/// True when reader has buffered bytes left, or DataWaiting(reader->socket). False with no reader.
+/// Reads whatever the socket holds now, without waiting, into reader's lines (each without its LF and
+/// without a CR right before the LF; a line longer than Transport.line_bound keeps its first
+/// line_bound bytes). Stops while the kept lines reach kReaderLineLimit or kReaderByteLimit. True when
+/// anything was received or the connection was found closed.
+bool PumpReader(LineReader* reader);
+/// True when the reader keeps as many lines (or bytes) as it may.
+bool ReaderFull(const LineReader* reader);
+
+/// True when a complete line is kept, or the connection closed (the next ReceiveLine then reports
+/// it); otherwise reads what arrives within the network time-out and looks again. False with no
+/// reader.
 bool ReaderHasData(LineReader* reader);
 
-/// Hands out the next received byte in *b (0 on failure). False with no reader, or when the
-/// connection gives no more data (closed by the peer or failed).
+/// Hands out the next received byte in *b (0 on failure), straight from the socket: for readers
+/// whose lines are not used. False with no reader, or when the connection gives no more data.
 bool ReaderGetByte(LineReader* reader, uint8_t* b);
 
-/// Reads one line into *line, without its LF and without a CR right before the LF. A line longer than
-/// Transport.line_bound keeps its first line_bound bytes; the rest up to the LF is dropped. Waits in
-/// idle steps (DataWaiting, then up to kIdleStepMs more); with seconds != 0 it gives up after
-/// seconds * 10 idle steps with no byte. False on that time-out or a dropped connection; the bytes of
-/// an incomplete line are then dropped.
+/// Takes the oldest kept line into *line, reading and waiting for one when none is kept. Waits in
+/// idle steps (up to kIdleStepMs each, ended early by data); with seconds != 0 it gives up after
+/// seconds * 10 idle steps with no line. False on that time-out or a dropped connection (the bytes of
+/// an incomplete line then stay for the next call, or are dropped with the connection).
 bool ReceiveLine(LineReader* reader, std::string* line, int seconds);
 
 /// Text form of the local address of socket: dotted IPv4, or IPv6 ("0.0.0.0" when it has none).

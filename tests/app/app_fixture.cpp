@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/client_state.h"
+#include "app/server_link.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "diphone_record.h"
@@ -71,6 +72,7 @@ void AppFixture::SetUp() {
   Speech.ProgramSoundDir = prog_ + "/";
   Speech.LettersDir = letters_ + "/";
   ResetClientState();
+  ServerLink = ServerLinkState{};
   Transport = TransportState{};
   InitConsole();
 }

@@ -6,6 +6,7 @@
 
 #include "app/channel.h"
 #include "app/client_state.h"
+#include "app/server_link.h"
 #include "app/prompt_catalogue.h"
 #include "channel_test_support.h"
 #include "console/keyboard.h"
@@ -174,12 +175,18 @@ TEST_F(ChannelListTest, NotConnected) {
   EXPECT_TRUE(Screen().find(PromptText("FTNAOCON")) != std::string::npos);
 }
 
-TEST_F(ChannelListTest, APingWhileBrowsingIsAnswered) {
+TEST_F(ChannelListTest, APingWhileBrowsingIsAnsweredAndOtherLinesWaitForTheMenu) {
   ServerSendsAt(3000, "PING :srv\r\n:ana!u@h PRIVMSG eu :oi\r\n");
   TypeAt(6000, Ext(kDown) + "\x1b");
-  Browse(FiveChannels(), "\r");
-  EXPECT_EQ(SentLines(), (Lines{"LIST ", "PONG 127.0.0.9"}));
+  Browse(":bia!u@h PRIVMSG eu :antes\r\n" + FiveChannels(), "\r");
+  EXPECT_EQ(SentLines(), (Lines{"LIST ", "PONG :srv"}));
   EXPECT_EQ(SaidAfterPrompt(), Lines{"ALPHA"}) << "other lines are not for the browser";
+  // Both private messages, the one that came with the list and the one that came while browsing, are
+  // kept in their order for the menu.
+  Lines kept;
+  std::string line;
+  while (ServerDataWaiting() && ReadServerLine(&line, 1)) kept.push_back(line);
+  EXPECT_EQ(kept, (Lines{":bia!u@h PRIVMSG eu :antes", ":ana!u@h PRIVMSG eu :oi"}));
 }
 
 TEST(ChannelListSort, UpperCasedNamesInByteOrder) {

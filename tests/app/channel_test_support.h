@@ -11,6 +11,7 @@
 
 #include "app/channel.h"
 #include "app/client_state.h"
+#include "app/server_link.h"
 #include "app_fixture.h"
 #include "base/event_loop.h"
 #include "console/keyboard.h"
@@ -26,7 +27,7 @@ class ChannelFixture : public AppFixture {
     StartSpeech();
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair_), 0);
     Client.ServerSocket = pair_[0];
-    Client.ServerReader = NewLineReader(pair_[0]);
+    StartServerReading(pair_[0]);
     Client.LocalAddress = "127.0.0.9";
     Client.Nickname = "eu";
   }

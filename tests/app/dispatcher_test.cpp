@@ -178,9 +178,9 @@ TEST_F(DispatcherTest, Nicknames) {
 
 TEST_F(DispatcherTest, ServerLines) {
   const Case cases[] = {
-      {"PING is answered with the local address", "PING :irc.exemplo", {}, "", "PONG 127.0.0.9\r\n"},
-      {"PING with any token", "PING 12345", {}, "", "PONG 127.0.0.9\r\n"},
-      {"PING with a prefix", ":srv PING :x", {}, "", "PONG 127.0.0.9\r\n"},
+      {"PING is answered with its token", "PING :irc.exemplo", {}, "", "PONG :irc.exemplo\r\n"},
+      {"PING with a token without colon", "PING 12345", {}, "", "PONG :12345\r\n"},
+      {"PING with a prefix", ":srv PING :x", {}, "", "PONG :x\r\n"},
       {"numeric replies are dropped", ":srv 001 eu :Bem-vindo", {}, "", ""},
       {"notices of others are dropped", ":srv NOTICE eu :*** Looking up your hostname", {}, "", ""},
       {"errors are dropped", "ERROR :Closing link", {}, "", ""},

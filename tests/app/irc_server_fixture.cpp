@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "irc_peer.h"
 #include "loopback_socket.h"
 
 extern char** environ;
@@ -118,26 +120,222 @@ bool NgircdServer::StartOnFreeAddress(const std::string& dir, const std::string&
   return false;
 }
 
-void NgircdServer::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
+namespace {
+
+// Ends the process started by the fixture (SIGTERM, then SIGKILL after 3 s) and waits for it.
+void StopProcess(pid_t* pid) {
+  if (*pid <= 0) return;
+  kill(*pid, SIGTERM);
   for (int i = 0; i < 300; ++i) {
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
+    if (waitpid(*pid, nullptr, WNOHANG) == *pid) {
+      *pid = -1;
       return;
     }
     poll(nullptr, 0, 10);
   }
-  kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
-  pid_ = -1;
+  kill(*pid, SIGKILL);
+  waitpid(*pid, nullptr, 0);
+  *pid = -1;
 }
 
-std::string NgircdServer::Log() const {
-  std::ifstream in(log_path_);
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// Runs args in dir with its output in log_path, without core files (InspIRCd may crash while it
+// unloads its modules at SIGTERM, and raises its own soft limit up to the hard one). -1 on failure.
+pid_t SpawnDaemon(const std::string& dir, std::vector<std::string> args, const std::string& log_path) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (log < 0 || null < 0) {
+    if (log >= 0) close(log);
+    if (null >= 0) close(null);
+    return -1;
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // Only async-signal-safe calls between fork and exec: the test process has threads.
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+    setpgid(0, 0);
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    dup2(null, 0);
+    dup2(log, 1);
+    dup2(log, 2);
+    execve(argv[0], argv.data(), environ);
+    _exit(127);
+  }
+  close(log);
+  close(null);
+  return pid;
+}
+
+bool Alive(pid_t pid) { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
+
+}  // namespace
+
+void NgircdServer::Stop() { StopProcess(&pid_); }
+
+std::string NgircdServer::Log() const { return FileText(log_path_); }
+
+bool InspircdServer::Start(const std::string& dir, const std::string& address, const std::string& password,
+                           int ping_seconds, bool services) {
+  Stop();
+  address_ = address;
+  dir_ = dir + "/inspircd-" + address;
+  const std::string data = dir_ + "/data", logs = dir_ + "/logs", anope = dir_ + "/anope";
+  for (const std::string& d : {dir_, data, logs, anope, anope + "/data", anope + "/logs"}) mkdir(d.c_str(), 0755);
+  const std::string link_password = "elo" + std::to_string(getpid()) + std::to_string(ping_seconds);
+  {
+    std::ofstream motd(dir_ + "/motd.txt");
+    motd << "Bem-vindo ao servidor de teste\n";
+  }
+  const std::string client_class =
+      " maxchans=\"10000\" timeout=\"60\" pingfreq=\"" + std::to_string(std::max(2, ping_seconds)) +
+      "\" hardsendq=\"32M\" softsendq=\"1M\" recvq=\"64K\" threshold=\"1000\" commandrate=\"1000000\""
+      " fakelag=\"no\" localmax=\"1000\" globalmax=\"1000\" limit=\"10000\" resolvehostnames=\"no\""
+      " useident=\"no\"";
+  {
+    std::ofstream out(dir_ + "/inspircd.conf");
+    out << "<server name=\"irc.falatro.test\" description=\"Falatro test server\" network=\"FalatroNet\" id=\"1FT\">\n"
+        << "<admin name=\"test\" nick=\"admin\" email=\"admin@irc.falatro.test\">\n"
+        << "<path configdir=\"" << dir_ << "\" datadir=\"" << data << "\" logdir=\"" << logs
+        << "\" moduledir=\"/usr/lib/inspircd/modules\">\n"
+        << "<pid file=\"" << dir_ << "/inspircd.pid\">\n"
+        // Paths here are taken after <path>: relative ones would be read from /etc.
+        << "<files motd=\"" << dir_ << "/motd.txt\">\n"
+        << "<log method=\"file\" type=\"* -USERINPUT -USEROUTPUT\" level=\"default\" target=\"ircd.log\">\n"
+        // No look-ups leave the machine: the system's resolver is not on loopback.
+        << "<dns server=\"127.0.0.1\" timeout=\"1\">\n"
+        << "<bind address=\"" << address << "\" port=\"" << kTestIrcPort << "\" type=\"clients\">\n"
+        << "<bind address=\"" << address << "\" port=\"7000\" type=\"servers\">\n"
+        << "<connect name=\"main\" allow=\"*\" port=\"" << kTestIrcPort << "\""
+        << (password.empty() ? "" : " password=\"" + password + "\"") << client_class << ">\n"
+        << "<channels users=\"10000\" opers=\"10000\">\n"
+        << "<performance softlimit=\"10000\" somaxconn=\"128\" quietbursts=\"yes\">\n"
+        // "o": a channel's creator gets its operator status.
+        << "<options prefixquit=\"Quit: \" syntaxhints=\"no\" pingwarning=\"0\" defaultmodes=\"not\">\n"
+        << "<security hideulines=\"no\" flatlinks=\"no\" hidebans=\"no\" maxtargets=\"20\">\n"
+        << "<class name=\"Everything\" commands=\"*\" privs=\"*\" usermodes=\"*\" chanmodes=\"*\" snomasks=\"*\">\n"
+        << "<type name=\"NetAdmin\" classes=\"Everything\">\n"
+        << "<oper name=\"admin\" password=\"adminpass\" host=\"*@*\" type=\"NetAdmin\">\n"
+        << "<module name=\"spanningtree\">\n"
+        // The services connect from the loopback address the system picks, not from the server's own.
+        << "<link name=\"services.falatro.test\" ipaddr=\"" << address
+        << "\" port=\"7000\" allowmask=\"127.0.0.0/8\" sendpass=\"" << link_password << "\" recvpass=\""
+        << link_password << "\" timeout=\"60\">\n"
+        << "<uline server=\"services.falatro.test\" silent=\"yes\">\n"
+        // The services refuse to link without these two.
+        << "<module name=\"services_account\">\n<module name=\"hidechans\">\n"
+        << "<module name=\"servprotect\">\n<module name=\"svshold\">\n<module name=\"chghost\">\n"
+        << "<module name=\"alias\">\n"
+        << "<alias text=\"NICKSERV\" replace=\"PRIVMSG $requirement :$2-\" requires=\"NickServ\" uline=\"yes\">\n"
+        << "<alias text=\"NS\" replace=\"PRIVMSG $requirement :$2-\" requires=\"NickServ\" uline=\"yes\">\n"
+        << "<alias text=\"IDENTIFY\" format=\"*\" replace=\"PRIVMSG $requirement :IDENTIFY $2-\" "
+           "requires=\"NickServ\" uline=\"yes\">\n"
+        << "<badnick nick=\"NickServ\" reason=\"Reserved for a network service\">\n";
+  }
+  {
+    std::ofstream out(anope + "/services.conf");
+    out << "define { name = \"services.host\"; value = \"services.falatro.test\" }\n"
+        << "uplink { host = \"" << address << "\"; ipv6 = no; ssl = no; port = 7000; password = \""
+        << link_password << "\" }\n"
+        << "serverinfo { name = \"services.falatro.test\"; description = \"Falatro test services\"; id = \"42F\"; "
+           "pid = \"" << anope << "/data/anope.pid\"; motd = \"services.motd\" }\n"
+        << "module { name = \"inspircd3\"; use_server_side_mlock = yes; use_server_side_topiclock = yes }\n"
+        << "networkinfo { networkname = \"FalatroNet\"; nicklen = 30; userlen = 10; hostlen = 64; chanlen = 60; "
+           "modelistsize = 100; vhost_chars = \"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-\"; "
+           "allow_undotted_vhosts = false; disallow_start_or_end = \".-\" }\n"
+        // The server's own letter-case rule; a wrong one fails the link.
+        << "options { casemap = \"rfc1459\"; seed = 4119; strictpasswords = no; badpasslimit = 100; "
+           "badpasstimeout = 1h; updatetimeout = 1m; expiretimeout = 30m; readtimeout = 5s; warningtimeout = 4h; "
+           "timeoutcheck = 3s; retrywait = 1s; hideprivilegedcommands = yes; hideregisteredcommands = yes }\n"
+        << "mail { usemail = no; sendfrom = \"services@falatro.test\" }\n"
+        << "log { target = \"services.log\"; logage = 2; admin = \"*\"; servers = \"*\"; users = \"connect disconnect nick\"; "
+           "other = \"*\"; rawio = no; debug = no }\n"
+        << "module { name = \"db_flatfile\"; database = \"anope.db\"; keepbackups = 0; fork = no }\n"
+        << "module { name = \"enc_sha256\" }\n"
+        << "service { nick = \"NickServ\"; user = \"services\"; host = \"services.host\"; "
+           "gecos = \"Nickname Registration Service\" }\n"
+        // regdelay = 0: REGISTER works at once after connecting.
+        << "module { name = \"nickserv\"; client = \"NickServ\"; forceemail = no; confirmemailchanges = no; "
+           "defaults = \"ns_secure ns_private hide_email hide_mask memo_signon memo_receive\"; regdelay = 0; "
+           "expire = 21d; secureadmins = yes; modeonid = yes; hidenetsplitquit = no; killquick = 20s; kill = 60s; "
+           "enforceruser = \"enforcer\"; enforcerhost = \"services.host\"; releasetimeout = 1m; "
+           "guestnickprefix = \"Guest\"; nonicknameownership = no; passlen = 32 }\n"
+        << "module { name = \"ns_register\"; registration = \"none\"; resenddelay = 90s }\n"
+        << "command { service = \"NickServ\"; name = \"REGISTER\"; command = \"nickserv/register\"; }\n"
+        << "module { name = \"ns_identify\"; maxlogins = 10 }\n"
+        << "command { service = \"NickServ\"; name = \"IDENTIFY\"; command = \"nickserv/identify\"; }\n"
+        << "module { name = \"ns_info\" }\n"
+        << "command { service = \"NickServ\"; name = \"INFO\"; command = \"nickserv/info\"; }\n"
+        << "module { name = \"ns_logout\" }\n"
+        << "command { service = \"NickServ\"; name = \"LOGOUT\"; command = \"nickserv/logout\"; }\n"
+        << "module { name = \"help\" }\n"
+        << "command { service = \"NickServ\"; name = \"HELP\"; command = \"generic/help\"; }\n";
+    std::ofstream motd(anope + "/services.motd");
+    motd << "Falatro test services\n";
+  }
+  std::vector<std::string> ircd = {"/usr/sbin/inspircd", "--config", dir_ + "/inspircd.conf", "--nofork", "--nopid"};
+  // It refuses to run as root without being told.
+  if (getuid() == 0) ircd.push_back("--runasroot");
+  ircd_pid_ = SpawnDaemon(dir_, ircd, dir_ + "/inspircd.out");
+  if (ircd_pid_ <= 0 || !WaitUntilListening(address, kTestIrcPort, 15000) || !WaitUntilListening(address, 7000, 5000)) {
+    Stop();
+    return false;
+  }
+  if (!services) return true;
+  services_pid_ = SpawnDaemon(anope,
+                              {"/usr/sbin/anope", "--nofork", "--confdir=" + anope, "--dbdir=" + anope + "/data",
+                               "--logdir=" + anope + "/logs", "--modulesdir=/usr/lib/anope",
+                               "--localedir=/usr/share/anope/locale"},
+                              dir_ + "/anope.out");
+  if (services_pid_ <= 0) {
+    Stop();
+    return false;
+  }
+  // Ready when a client sees NickServ (the link is up and its burst done).
+  IrcPeer probe;
+  const std::string probe_nick = "sonda" + std::to_string(getpid() % 100000);
+  if (!probe.Login(address, kTestIrcPort, probe_nick, password, 10000)) {
+    Stop();
+    return false;
+  }
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < end && Alive(services_pid_)) {
+    probe.Send("ISON NickServ");
+    if (probe.WaitFor(" 303 " + probe_nick + " :NickServ", 300)) {
+      probe.Quit("pronto");
+      return true;
+    }
+  }
+  Stop();
+  return false;
+}
+
+bool InspircdServer::StartOnFreeAddress(const std::string& dir, const std::string& password, int ping_seconds,
+                                        bool services, std::string* address) {
+  for (int tries = 0; tries < 5; ++tries) {
+    *address = FreeLoopbackAddress();
+    if (!address->empty() && Start(dir, *address, password, ping_seconds, services)) return true;
+  }
+  return false;
+}
+
+void InspircdServer::Stop() {
+  StopProcess(&services_pid_);
+  StopProcess(&ircd_pid_);
+}
+
+std::string InspircdServer::Log() const {
+  return FileText(dir_ + "/inspircd.out") + FileText(dir_ + "/logs/ircd.log") + FileText(dir_ + "/anope.out") +
+         FileText(dir_ + "/anope/logs/services.log");
 }
 
 RecordingRelay::~RecordingRelay() {

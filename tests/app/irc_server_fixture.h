@@ -1,5 +1,6 @@
-// Real IRC servers for the end-to-end tests: Debian's ngircd on a loopback address of its own, and a
-// relay in front of it that records every line the client sends.
+// Real IRC servers for the end-to-end tests: Debian's ngircd, and InspIRCd with Anope's nickname
+// service, each on a loopback address of its own, and a relay in front of a server that records every
+// line the client sends.
 #pragma once
 
 #include <atomic>
@@ -44,6 +45,36 @@ class NgircdServer {
   pid_t pid_ = -1;
   std::string address_;
   std::string log_path_;
+};
+
+/// InspIRCd 3 with Anope's services linked to it (a NickServ that answers IDENTIFY and REGISTER), both
+/// run in the foreground with configurations written into a scratch folder. The server listens for
+/// clients on address:6667 and for its services on address:7000; the bare commands IDENTIFY,
+/// NICKSERV and NS reach NickServ.
+class InspircdServer {
+ public:
+  ~InspircdServer() { Stop(); }
+  /// Starts the server on address and, with services, Anope; waits until it accepts clients and
+  /// NickServ answers. password: what clients must send with PASS ("" for none). ping_seconds: how
+  /// long an idle client goes before the server pings it (and drops it when as long passes without an
+  /// answer). False when a part did not start.
+  bool Start(const std::string& dir, const std::string& address, const std::string& password = "",
+             int ping_seconds = 120, bool services = true);
+  /// Start on a free loopback address (set in *address), trying others when one is taken meanwhile.
+  bool StartOnFreeAddress(const std::string& dir, const std::string& password, int ping_seconds, bool services,
+                          std::string* address);
+  /// Stops the services, then the server (SIGTERM, then SIGKILL after 3 s), and waits for them.
+  void Stop();
+  bool running() const { return ircd_pid_ > 0; }
+  const std::string& address() const { return address_; }
+  /// The output and logs of both programs.
+  std::string Log() const;
+
+ private:
+  pid_t ircd_pid_ = -1;
+  pid_t services_pid_ = -1;
+  std::string address_;
+  std::string dir_;
 };
 
 /// Listens on one loopback address at port 6667 and joins each client to the server at another,

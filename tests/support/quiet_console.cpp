@@ -15,6 +15,7 @@ void ClearEventLoop() {
     EventLoop.posted.clear();
   }
   EventLoop.timers.clear();
+  EventLoop.watchers.clear();
 }
 
 void StartQuietConsole(LoopBackend* backend, bool key_up_events) {
