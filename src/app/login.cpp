@@ -161,7 +161,8 @@ void RegisterNickname() {
     const int left = static_cast<int>((end - NowMs() + 999) / 1000);
     if (!ReadServerLine(&reply, left)) break;
     const size_t bang = reply.find('!');
-    const bool from_service = reply[0] == ':' && bang != std::string::npos && NicknameKey(reply.substr(1, bang - 1)) == "NICKSERV";
+    const bool from_service = reply[0] == ':' && bang != std::string::npos &&
+                              NicknameKey(reply.substr(1, bang - 1)) == "NICKSERV";
     std::string head = (from_service ? ParseServerReply(reply).Last() : reply).substr(0, 7);
     for (char& c : head) c = UpperCaseAccented(c);
     if (head == "SINTAXE" || head.substr(0, 6) == "SYNTAX") {
@@ -172,7 +173,10 @@ void RegisterNickname() {
       break;
     }
     HandleServerLine(reply);
-    if (from_service) break;
+    // The service's notice, or the server's error reply to the command (no such service, unknown
+    // command): there is nothing more to wait for.
+    const std::string command = ParseServerReply(reply).command;
+    if (from_service || (command.size() == 3 && command[0] == '4')) break;
   }
   SayPrompt("FTAPREG", 1);
 }
