@@ -184,7 +184,8 @@ void SendDeleteWindow() {
   ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
   ev.xclient.data.l[1] = CurrentTime;
   XSendEvent(d, info.info.x11.window, False, NoEventMask, &ev);
-  XFlush(d);
+  // Wait for the server's answer here, while the caller's error handler is still the one in force.
+  XSync(d, False);
 }
 
 int IgnoreXError(Display*, XErrorEvent*) { return 0; }
