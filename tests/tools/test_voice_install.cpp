@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/ini_file.h"
 #include "base/paths.h"
 #include "install_tree.h"
+#include "voice_builder.h"
 
 namespace falatro {
 namespace {
@@ -186,6 +188,36 @@ TEST(VoiceInstall, MissingWindowsDirectoryIsCreated) {
   ASSERT_TRUE(InstallSuiteIni(dir, "x", &written, &error)) << error;
   EXPECT_TRUE(written);
   EXPECT_EQ(Content(JoinPath(dir, "NARRIX.INI")), "x");
+}
+
+TEST(VoiceInstall, SettingsValuesAreSetInTheirSection) {
+  const std::string ini = "[A]\r\nVOZ=1\r\n; VOZ=comment\r\n[SERVFALA]\r\nvelocidade=2\r\n Voz = 0 \r\nTOM=3\r\n";
+  struct Case { const char* what; const char* section; const char* key; const char* expected; } cases[] = {
+      {"a key of its own section only", "SERVFALA", "VOZ",
+       "[A]\r\nVOZ=1\r\n; VOZ=comment\r\n[SERVFALA]\r\nvelocidade=2\r\nVOZ=96\r\nTOM=3\r\n"},
+      {"letter case ignored", "servfala", "VELOCIDADE",
+       "[A]\r\nVOZ=1\r\n; VOZ=comment\r\n[SERVFALA]\r\nVELOCIDADE=96\r\n Voz = 0 \r\nTOM=3\r\n"},
+      {"a missing key opens the section", "A", "TIPOSAPI",
+       "[A]\r\nTIPOSAPI=96\r\nVOZ=1\r\n; VOZ=comment\r\n[SERVFALA]\r\nvelocidade=2\r\n Voz = 0 \r\nTOM=3\r\n"},
+      {"a missing section goes at the end", "NOVA", "K",
+       "[A]\r\nVOZ=1\r\n; VOZ=comment\r\n[SERVFALA]\r\nvelocidade=2\r\n Voz = 0 \r\nTOM=3\r\n[NOVA]\r\nK=96\r\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SetIniValue(ini, c.section, c.key, "96"), c.expected) << c.what;
+}
+
+TEST(VoiceInstall, ANewUserHearsRunningTextFromTheSystemVoice) {
+  std::string text;
+  std::string error;
+  ASSERT_TRUE(MakeSuiteIni(FALATRO_SOURCE_DIR "/data", &text, &error)) << error;
+  text = SetIniValue(text, "SERVFALA", "VOZ", "96");
+  std::string dir = FreshRoot("new-user");
+  Put(JoinPath(dir, "NARRIX.INI"), text);
+  auto value = [&](const char* section, const char* key) {
+    return GetProfileString(JoinPath(dir, "NARRIX.INI"), section, key, "", 256);
+  };
+  EXPECT_EQ(value("TRADUTOR", "SAPI"), "S");
+  EXPECT_EQ(value("SERVFALA", "TIPOSAPI"), "4");
+  EXPECT_EQ(value("SERVFALA", "VOZ"), "96");
 }
 
 }  // namespace

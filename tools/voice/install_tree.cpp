@@ -157,6 +157,41 @@ bool InstallFiles(const std::string& root, const std::vector<InstallFile>& files
   return ok;
 }
 
+std::string SetIniValue(const std::string& ini_text, const std::string& section, const std::string& key,
+                        const std::string& value) {
+  auto trimmed = [](std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+  };
+  auto same = [](std::string_view a, const std::string& b) {
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+  };
+  const std::string line = key + "=" + value + "\r\n";
+  bool in_section = false;
+  size_t section_body = std::string::npos;
+  for (size_t at = 0; at < ini_text.size();) {
+    size_t end = ini_text.find('\n', at);
+    end = end == std::string::npos ? ini_text.size() : end + 1;
+    std::string_view text = trimmed(std::string_view(ini_text).substr(at, end - at));
+    if (!text.empty() && text.back() == '\n') text = trimmed(text.substr(0, text.size() - 1));
+    if (!text.empty() && text.front() == '[') {
+      if (in_section) break;
+      in_section = text.back() == ']' && same(trimmed(text.substr(1, text.size() - 2)), section);
+      if (in_section) section_body = end;
+    } else if (in_section) {
+      size_t eq = text.find('=');
+      if (eq != std::string_view::npos && same(trimmed(text.substr(0, eq)), key))
+        return ini_text.substr(0, at) + line + ini_text.substr(end);
+    }
+    at = end;
+  }
+  if (section_body != std::string::npos) return ini_text.substr(0, section_body) + line + ini_text.substr(section_body);
+  std::string out = ini_text;
+  if (!out.empty() && out.back() != '\n') out += "\r\n";
+  return out + "[" + section + "]\r\n" + line;
+}
+
 bool InstallSuiteIni(const std::string& windows_dir, const std::string& ini_text, bool* written,
                      std::string* error) {
   *written = false;

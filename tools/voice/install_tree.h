@@ -50,6 +50,12 @@ bool InstallFiles(const std::string& root, const std::vector<InstallFile>& files
 bool InstallSuiteIni(const std::string& windows_dir, const std::string& ini_text, bool* written,
                      std::string* error);
 
+/// The settings text (cp1252, CR LF lines) with key of section set to value: the first such key line
+/// in that section (names compared without letter case) gets the new value; a missing key is added
+/// as the section's first line, a missing section at the end.
+std::string SetIniValue(const std::string& ini_text, const std::string& section, const std::string& key,
+                        const std::string& value);
+
 /// Reads a whole file; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes);
 /// Writes a whole file through a temporary name in the same directory and a rename.

@@ -3,8 +3,13 @@
 #include <cstdlib>
 #include <string>
 
+#include <espeak-ng/speak_lib.h>
+
+#include <cstring>
+
 #include "base/paths.h"
 #include "engine_voice.h"
+#include "espeak_voice.h"
 #include "install_tree.h"
 #include "voice_builder.h"
 
@@ -20,6 +25,17 @@ void Usage() {
           "  lists, default /usr/share/dict/brazilian), installs them under the suite root\n"
           "  ($NARRIX_ROOT) without replacing files a user changed, and writes NARRIX.INI into the\n"
           "  Windows directory ($NARRIX_WINDIR) when it has none.\n");
+}
+
+// Number of the Brazilian Portuguese voice in eSpeak NG's list (the order the program numbers the
+// system voice's voices in), or 0 when the list has none.
+int BrazilianSystemVoice() {
+  std::string error;
+  if (!StartGenerator(165, 45, &error)) return 0;
+  const espeak_VOICE** voices = espeak_ListVoices(nullptr);
+  for (int i = 0; voices != nullptr && voices[i] != nullptr; ++i)
+    if (voices[i]->languages != nullptr && std::strcmp(voices[i]->languages + 1, "pt-br") == 0) return i + 1;
+  return 0;
 }
 
 }  // namespace
@@ -72,6 +88,12 @@ int main(int argc, char** argv) {
     std::erase_if(build.Files, [&](const InstallFile& other) { return other.Path == f.Path; });
   }
   build.Files.insert(build.Files.end(), engine.Files.begin(), engine.Files.end());
+  // A new user's running text is said by eSpeak NG in-process with the Brazilian voice; without that
+  // voice the settings keep the recorded voice for everything.
+  if (int voice = BrazilianSystemVoice(); voice > 0)
+    build.IniText = SetIniValue(build.IniText, "SERVFALA", "VOZ", std::to_string(voice));
+  else
+    build.IniText = SetIniValue(build.IniText, "TRADUTOR", "SAPI", "");
   InstallReport report;
   if (!InstallFiles(root, build.Files, &report, &error) ||
       !InstallSuiteIni(windir, build.IniText, &report.IniWritten, &error)) {
