@@ -73,6 +73,27 @@ bool EndsWelcome(const std::string& command) {
   return command == "376" || command == "422" || command == "421";
 }
 
+enum class LoginWait { kLine, kDropped, kGivenUp };
+constexpr const char* kGivenUpText = "Conex\xE3o cancelada.";
+
+// Waits for the next reply of the login, up to kLoginReplySeconds of silence. Esc gives up: a server
+// that accepts the connection and then says nothing would otherwise hold the user that long.
+LoginWait AwaitLoginReply(std::string* line) {
+  for (int second = 0; second < kLoginReplySeconds; ++second) {
+    if (ReadServerLine(line, 1)) return LoginWait::kLine;
+    if (!Client.ServerReader || Client.ServerReader->closed) return LoginWait::kDropped;
+    while (KeyPressed()) {
+      const uint8_t key = ReadKey();
+      if (key == 0) {
+        ReadKey();
+      } else if (key == 27) {
+        return LoginWait::kGivenUp;
+      }
+    }
+  }
+  return LoginWait::kDropped;
+}
+
 // Some servers drop the commands a client sends before they register it, the IDENTIFY of the login
 // among them; the unknown command sent last then gets no 421 either. The answer is awaited a moment
 // (the lines read meanwhile stay for the menu), and without it the IDENTIFY is sent again.
@@ -116,7 +137,13 @@ void ConnectToServer() {
   std::string line;
   bool unknown_answered = false;  // a 421: the lines sent before the welcome were taken as commands
   for (;;) {
-    if (!ReadServerLine(&line, kLoginReplySeconds)) {
+    const LoginWait wait = AwaitLoginReply(&line);
+    if (wait == LoginWait::kGivenUp) {
+      WriteLnSpoken(kGivenUpText);
+      CloseServerConnection();
+      return;
+    }
+    if (wait != LoginWait::kLine) {
       ConnectionLost();
       return;
     }

@@ -27,9 +27,15 @@ namespace {
 constexpr uint16_t kPlainInputCapacity = 258;  // room for 255 characters, CR and LF
 constexpr size_t kMaxSettingsFileBytes = 1 << 20;
 
+// The value after the "=", without the blanks and tabs around it: a server name written as
+// "Servidor = host " is the host.
 std::string ValueAfterEquals(std::string_view line) {
   const size_t eq = line.find('=');
-  return std::string(eq == std::string_view::npos ? line : line.substr(eq + 1));
+  std::string_view value = eq == std::string_view::npos ? line : line.substr(eq + 1);
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
+    value.remove_suffix(1);
+  return std::string(value);
 }
 
 

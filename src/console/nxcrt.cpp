@@ -401,10 +401,10 @@ void GetTime(uint16_t& hour, uint16_t& minute, uint16_t& second, uint16_t& hundr
   hundredths = static_cast<uint16_t>(ms / 10);
 }
 
-void DoneConsole() {
+void DoneConsole(int code) {
   if (Crt.Created) Kbd.KeyCount = 0;
   CloseConsole();
-  EndProgram(0);
+  EndProgram(code);
 }
 
 void TerminateConsole() {

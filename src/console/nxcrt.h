@@ -167,9 +167,9 @@ void GetTime(uint16_t& hour, uint16_t& minute, uint16_t& second, uint16_t& hundr
 /// Sets the title of the console (cp1252) and shows it where the front-end can.
 void SetConsoleTitle(std::string_view title);
 
-/// Ends the program normally: discards every queued key, closes the front-end, then exit code 0
-/// through Crt.exit_hook.
-[[noreturn]] void DoneConsole();
+/// Ends the program normally: discards every queued key, closes the front-end, then exit code 0 (or
+/// the code given, for a program that could not start) through Crt.exit_hook.
+[[noreturn]] void DoneConsole(int code = 0);
 /// Ends the program after a quit message, a closed window or Ctrl+Break: exit code 255 through
 /// Crt.exit_hook. The window's title becomes kProgramEndedTitle and CheckBreak goes off, then the
 /// front-end is closed.

@@ -337,8 +337,11 @@ void InitSpeech(int speed, const std::string& program_sound_dir) {
     ConsoleWrite("Banco de dados de voz: " + Diphone.DatabaseName);
     ConsoleWriteLn();
     StopDiphoneSynthesizer();
+    // Without a voice nothing of this is heard: the console's own tone tells a listener that the
+    // program stopped, and the exit code tells a script.
+    WriteConsoleChar('\a');
     ConsoleReadLine();
-    DoneConsole();
+    DoneConsole(kVoiceStartFailedExit);
   }
   Speech.ProgramSoundDir = WithBackslash(program_sound_dir);
   std::string ini = FindFileNoCase(JoinPath(WindowsDir(), "NARRIX.INI"));

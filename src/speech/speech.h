@@ -9,6 +9,8 @@ namespace falatro {
 
 /// Size of the click image: a 44-byte RIFF/WAVE header and 256 samples (8-bit, mono, 11025 Hz).
 constexpr size_t kClickImageSize = 44 + 256;
+/// The program's exit code when the voice cannot start.
+constexpr int kVoiceStartFailedExit = 3;
 
 /// State of the speech front end (one instance, `Speech`). Tests set its fields and inspect them.
 struct SpeechState {
@@ -40,7 +42,8 @@ extern SpeechState Speech;
 /// Starts (or restarts) the front end with speed (0 or less: "TRADUTOR"/"VELOCIDADE"; outside 1..5: 3)
 /// and the program's sound directory. Loads the diphone voice; when it cannot start, writes
 /// "Erro de inicializa\xE7\xE3o: " + code and "Banco de dados de voz: " + database name on the console,
-/// waits for Enter and ends the program through DoneConsole. Starts the configured synthesizer when
+/// beeps with the console's own tone, waits for Enter and ends the program through DoneConsole with
+/// kVoiceStartFailedExit. Starts the configured synthesizer when
 /// "TRADUTOR"/"SAPI" asks for one; a failed start leaves the recorded voice in charge.
 void InitSpeech(int speed, const std::string& program_sound_dir);
 

@@ -133,6 +133,18 @@ TEST_F(LoginTest, Failures) {
   }
 }
 
+TEST_F(LoginTest, EscGivesUpWaitingForASilentServer) {
+  ScriptedServer silent;  // takes the connection and never answers
+  Client.ServerPort = silent.port();
+  AddTimer(1500, [] { InjectKeys("x\x1b"); });
+  const uint64_t start = NowMs();
+  ConnectToServer();
+  EXPECT_LT(NowMs() - start, 5000u);
+  EXPECT_EQ(Client.ServerSocket, 0);
+  EXPECT_TRUE(ScreenHas("Conex\xE3o cancelada.")) << Screen();
+  EXPECT_TRUE(silent.WaitForClientCloses(1, 2000));
+}
+
 TEST_F(LoginTest, AHostTooLongIsRefused) {
   Client.ServerName = std::string(300, 'h');
   ConnectToServer();

@@ -381,7 +381,7 @@ TEST_F(FrontEnd, WithAnActiveSynthesizerTheTextIsHandedOver) {
   Sound.SynthesizerActive = false;
 }
 
-TEST_F(FrontEnd, AVoiceThatCannotStartEndsTheProgramAfterEnter) {
+TEST_F(FrontEnd, AVoiceThatCannotStartBeepsAndEndsTheProgramAfterEnterWithAnErrorCode) {
   DoneSpeech();
   std::remove((difones_ + "/VOZ.IND").c_str());
   ClrScr();
@@ -392,7 +392,7 @@ TEST_F(FrontEnd, AVoiceThatCannotStartEndsTheProgramAfterEnter) {
   } catch (const ConsoleExit& e) {
     code = e.code;
   }
-  EXPECT_EQ(code, 0);
+  EXPECT_EQ(code, kVoiceStartFailedExit);
   auto row = [](int y) {
     std::string s;
     for (int x = 1; x <= 80; ++x) s += static_cast<char>(ScreenChar(x, y));
