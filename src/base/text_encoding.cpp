@@ -12,6 +12,21 @@ const uint16_t kHigh[32] = {0x20AC, 0x003F, 0x201A, 0x0192, 0x201E, 0x2026, 0x20
                             0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                             0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+
+}  // namespace
+
+uint32_t Cp1252ToUnicode(uint8_t byte) {
+  if (byte >= 0x80 && byte < 0xA0) return kHigh[byte - 0x80];
+  return byte;
+}
+
+int UnicodeToCp1252(uint32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
+  for (int i = 0; i < 32; ++i)
+    if (kHigh[i] == cp) return 0x80 + i;
+  return -1;
+}
+
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -28,20 +43,6 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
-}
-
-}  // namespace
-
-uint32_t Cp1252ToUnicode(uint8_t byte) {
-  if (byte >= 0x80 && byte < 0xA0) return kHigh[byte - 0x80];
-  return byte;
-}
-
-int UnicodeToCp1252(uint32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
-  for (int i = 0; i < 32; ++i)
-    if (kHigh[i] == cp) return 0x80 + i;
-  return -1;
 }
 
 int DecodeUtf8(std::string_view text, size_t pos, uint32_t* cp) {

@@ -23,5 +23,7 @@ std::string Cp1252ToUtf8(std::string_view text);
 /// Decodes one UTF-8 sequence at text[pos]; returns its length (1..4) and sets *cp, or returns 0 when the
 /// bytes there are invalid, or -1 when they are a valid but incomplete prefix (more bytes needed).
 int DecodeUtf8(std::string_view text, size_t pos, uint32_t* cp);
+/// Appends the UTF-8 bytes of one code point.
+void AppendUtf8(std::string& out, uint32_t cp);
 
 }  // namespace falatro
