@@ -73,7 +73,11 @@ void StartServerReading(int socket) {
       socket,
       [reader] {
         // A connection found closed wakes the wait, so that whoever waits learns of it.
-        if (PumpReader(reader) && reader->closed) PostMessage(Message{kMsgWake});
+        if (PumpReader(reader) && reader->closed) {
+          Message wake;
+          wake.kind = kMsgWake;
+          PostMessage(wake);
+        }
       },
       [socket, reader] {
         return Client.ServerSocket == socket && Client.ServerReader.get() == reader && !reader->closed &&
