@@ -24,7 +24,7 @@ TEST(JoinJumps, EveryJoinAndBothEndsAreMeasuredFromTheZeroLevel) {
       {"no joins: only the end", {128, 130}, {}, {2 / 128.0}},
   };
   for (const Case& c : cases) {
-    VoiceReading r{c.sound, c.joins};
+    VoiceReading r{c.sound, c.joins, {}};
     std::vector<double> got = JoinJumps(r);
     ASSERT_EQ(got.size(), c.jumps.size()) << c.what;
     for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], c.jumps[i], 1e-9) << c.what << ", join " << i;
@@ -66,6 +66,36 @@ TEST(MelCepstralDistortion, AlignsInTimeAndSeparatesOtherSounds) {
   EXPECT_NEAR(MelCepstralDistortion(ai, ou), MelCepstralDistortion(ou, ai), 1e-9);
   EXPECT_GE(MelCepstralDistortion(ai, {}), 1e9) << "no speech frames";
   EXPECT_TRUE(MelCepstra(std::vector<float>(5000, 0.0f), 11025).empty()) << "silence has no speech frames";
+}
+
+// The distortion is in dB of the log spectra: two frames whose band levels differ by a shape made of
+// c1..c13 are as far apart as the root-mean-square of that difference in dB, whatever its level.
+TEST(MelCepstralDistortion, IsTheRootMeanSquareDifferenceOfTheBandsInDb) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<size_t, double>> ripples;  // order, peak in dB
+    double offset_db;
+  };
+  const Case cases[] = {
+      {"a tilt of 6 dB", {{1, 6}}, 0},
+      {"a fine ripple of 2 dB", {{13, 2}}, 0},
+      {"three shapes together, one level higher", {{2, 4}, {5, 3}, {9, 1.5}}, 10},
+      {"only louder", {}, 12},
+  };
+  const double neper = std::log(10.0) / 20;
+  for (const Case& c : cases) {
+    std::array<double, kMelBands> flat{}, shaped{};
+    double square = 0;
+    for (size_t b = 0; b < kMelBands; ++b) {
+      flat[b] = 3 + 0.1 * double(b);
+      double db = c.offset_db;
+      for (auto [order, peak] : c.ripples) db += peak * std::cos(M_PI * double(order) * (double(b) + 0.5) / kMelBands);
+      shaped[b] = flat[b] + db * neper;
+      square += (db - c.offset_db) * (db - c.offset_db);
+    }
+    double rms = std::sqrt(square / kMelBands);
+    EXPECT_NEAR(MelCepstralDistortion({MelCepstrumOfBands(flat)}, {MelCepstrumOfBands(shaped)}), rms, 1e-9) << c.what;
+  }
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace falatro {
 
 namespace {
 
-constexpr size_t kBands = 24;
+constexpr size_t kBands = kMelBands;
 constexpr double kLowHz = 60, kHighHz = 5000;
 constexpr double kSilenceDb = 40;
 
@@ -40,6 +40,17 @@ void Fft(std::vector<std::complex<double>>& x) {
 }
 
 }  // namespace
+
+// The cosines are orthogonal over the bands with sum cos^2 = kBands / 2, hence 2 / kBands.
+MelFrame MelCepstrumOfBands(const std::array<double, kMelBands>& log_amplitude) {
+  MelFrame c;
+  for (size_t d = 1; d <= kMelCepstra; ++d) {
+    double sum = 0;
+    for (size_t b = 0; b < kBands; ++b) sum += log_amplitude[b] * std::cos(M_PI * double(d) * (double(b) + 0.5) / kBands);
+    c[d - 1] = 2 * sum / kBands;
+  }
+  return c;
+}
 
 std::vector<MelFrame> MelCepstra(const std::vector<float>& sound, int rate) {
   const size_t window = size_t(std::lround(0.0232 * rate)), hop = size_t(std::max(1, rate / 200));
@@ -85,13 +96,7 @@ std::vector<MelFrame> MelCepstra(const std::vector<float>& sound, int rate) {
       for (size_t k = 0; k <= fft / 2; ++k) power += weight[b][k] * std::norm(x[k]);
       log_amplitude[b] = 0.5 * std::log(power + noise[b]);
     }
-    MelFrame c;
-    for (size_t d = 1; d <= kMelCepstra; ++d) {
-      double sum = 0;
-      for (size_t b = 0; b < kBands; ++b) sum += log_amplitude[b] * std::cos(M_PI * double(d) * (double(b) + 0.5) / kBands);
-      c[d - 1] = sum / kBands;
-    }
-    frames.push_back(c);
+    frames.push_back(MelCepstrumOfBands(log_amplitude));
     energy.push_back(e);
   }
   double loudest = energy.empty() ? 0 : *std::max_element(energy.begin(), energy.end());

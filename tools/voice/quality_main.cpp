@@ -46,7 +46,8 @@ void Usage() {
           "  vowel-initial one (10 ms either side), and at speed N (default 3) the mean\n"
           "  mel-cepstral distortion against eSpeak NG reading the same sentence at a matching rate,\n"
           "  with the floor (eSpeak NG against itself in the suite's 8-bit format) and the ceiling (the\n"
-          "  voice against eSpeak NG reading the next sentence). --verbose prints every sentence.\n");
+          "  voice against eSpeak NG reading the next sentence), in dB of log spectrum and, in brackets,\n"
+          "  as cepstra of the orthonormal cosine transform give it. --verbose prints every sentence.\n");
 }
 
 bool ReadSentences(const std::string& path, std::vector<std::string>* out, std::string* error) {
@@ -199,10 +200,15 @@ bool Measure(const Options& o, std::string* error) {
   }
   for (size_t i = 0; i < cp.size(); ++i)
     ceiling.Add(MelCepstralDistortion(voice[i], reference[(i + 1) % cp.size()]), i);
-  printf("  mel-cepstral distortion at speed %d against eSpeak NG: mean %.2f dB, worst %.2f dB (sentence %zu)\n",
-         o.speed, distortion.Mean(), distortion.worst, distortion.worst_at + 1);
-  printf("    floor, eSpeak NG against itself in 8-bit 11025 Hz: mean %.2f dB\n", floor.Mean());
-  printf("    ceiling, the voice against eSpeak NG reading the next sentence: mean %.2f dB\n", ceiling.Mean());
+  // Each figure also in the orthonormal-transform convention, larger by a fixed factor.
+  const double k = kOrthonormalCepstrumScale;
+  printf("  mel-cepstral distortion at speed %d against eSpeak NG (in brackets: orthonormal cepstra, x%.2f):\n",
+         o.speed, k);
+  printf("    mean %.2f dB [%.1f], worst %.2f dB [%.1f] (sentence %zu)\n", distortion.Mean(), k * distortion.Mean(),
+         distortion.worst, k * distortion.worst, distortion.worst_at + 1);
+  printf("    floor, eSpeak NG against itself in 8-bit 11025 Hz: mean %.2f dB [%.1f]\n", floor.Mean(), k * floor.Mean());
+  printf("    ceiling, the voice against eSpeak NG reading the next sentence: mean %.2f dB [%.1f]\n", ceiling.Mean(),
+         k * ceiling.Mean());
   return true;
 }
 
