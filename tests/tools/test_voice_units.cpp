@@ -65,12 +65,22 @@ TEST(UnitNames, AreReadBackIntoTheGeneratingVoicesPhonemes) {
       {"$KWATIL", "k w &~", 2},
       {"$EYCIRC", "e y", 0},
       {"$S", "s", -1},                 // a lone consonant has no vowel to stress
+      {"$RR", "r", -1},                // a lone "rr" ends a syllable, said as the voice ends one
+      {"$EYTIL", "e I N", 0},          // "em" at a word's end
   };
   for (const Case& c : cases) {
     UnitRecipe r;
     ASSERT_TRUE(PlanUnit(c.name, &r)) << c.name;
     EXPECT_EQ(Joined(r.Phonemes), c.phonemes) << c.name;
     EXPECT_EQ(r.StressAt, c.stress) << c.name;
+  }
+  // Units mostly unstressed: only a final "u" has a short form, and a lone vowel keeps its own.
+  for (auto [name, reduced] : {std::pair{"$DU", "d U"}, {"$DA", ""}, {"$U", ""}, {"$TCHI", ""}}) {
+    UnitRecipe r;
+    ASSERT_TRUE(PlanUnit(name, &r));
+    std::string before = Joined(r.Phonemes);
+    EXPECT_EQ(ReduceFinalVowel(&r), *reduced != 0) << name;
+    EXPECT_EQ(Joined(r.Phonemes), *reduced ? reduced : before) << name;
   }
   UnitRecipe r;
   EXPECT_FALSE(PlanUnit("$Q", &r)) << "a symbol without a sound cannot be made";

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 
 namespace falatro {
 
@@ -52,7 +53,7 @@ MelFrame MelCepstrumOfBands(const std::array<double, kMelBands>& log_amplitude) 
   return c;
 }
 
-std::vector<MelFrame> MelCepstra(const std::vector<float>& sound, int rate) {
+std::vector<MelFrame> MelCepstra(const std::vector<float>& sound, int rate, std::vector<size_t>* starts) {
   const size_t window = size_t(std::lround(0.0232 * rate)), hop = size_t(std::max(1, rate / 200));
   size_t fft = 1;
   while (fft < window) fft <<= 1;
@@ -101,12 +102,18 @@ std::vector<MelFrame> MelCepstra(const std::vector<float>& sound, int rate) {
   }
   double loudest = energy.empty() ? 0 : *std::max_element(energy.begin(), energy.end());
   std::vector<MelFrame> kept;
+  if (starts) starts->clear();
   for (size_t i = 0; i < frames.size(); ++i)
-    if (loudest > 0 && energy[i] >= loudest * std::pow(10.0, -kSilenceDb / 10)) kept.push_back(frames[i]);
+    if (loudest > 0 && energy[i] >= loudest * std::pow(10.0, -kSilenceDb / 10)) {
+      kept.push_back(frames[i]);
+      if (starts) starts->push_back(i * hop);
+    }
   return kept;
 }
 
-double MelCepstralDistortion(const std::vector<MelFrame>& a, const std::vector<MelFrame>& b) {
+double MelCepstralDistortion(const std::vector<MelFrame>& a, const std::vector<MelFrame>& b,
+                             std::vector<double>* per_frame) {
+  if (per_frame) per_frame->assign(a.size(), 0);
   if (a.empty() || b.empty()) return 1e9;
   const double scale = 10.0 / std::log(10.0);
   auto distance = [&](const MelFrame& x, const MelFrame& y) {
@@ -115,26 +122,36 @@ double MelCepstralDistortion(const std::vector<MelFrame>& a, const std::vector<M
     return scale * std::sqrt(2 * sum);
   };
   const size_t n = a.size(), m = b.size();
-  // Two rows of accumulated cost, each with the length of the path that reached it.
-  std::vector<double> cost(m + 1, 1e300), next(m + 1);
-  std::vector<size_t> steps(m + 1, 0), next_steps(m + 1);
-  cost[0] = 0;
-  for (size_t i = 1; i <= n; ++i) {
-    next[0] = 1e300;
-    next_steps[0] = 0;
+  // Accumulated cost over the whole grid, with the length of the path that reached each point and the
+  // step it came by (0 from both, 1 from a's previous frame, 2 from b's).
+  std::vector<double> cost((n + 1) * (m + 1), 1e300);
+  std::vector<size_t> steps((n + 1) * (m + 1), 0);
+  std::vector<uint8_t> from((n + 1) * (m + 1), 0);
+  auto at = [m](size_t i, size_t j) { return i * (m + 1) + j; };
+  cost[at(0, 0)] = 0;
+  for (size_t i = 1; i <= n; ++i)
     for (size_t j = 1; j <= m; ++j) {
-      double best = cost[j - 1];
-      size_t len = steps[j - 1];
-      if (cost[j] < best) best = cost[j], len = steps[j];
-      if (next[j - 1] < best) best = next[j - 1], len = next_steps[j - 1];
-      next[j] = best + distance(a[i - 1], b[j - 1]);
-      next_steps[j] = len + 1;
+      size_t p = at(i - 1, j - 1);
+      uint8_t way = 0;
+      if (cost[at(i - 1, j)] < cost[p]) p = at(i - 1, j), way = 1;
+      if (cost[at(i, j - 1)] < cost[p]) p = at(i, j - 1), way = 2;
+      cost[at(i, j)] = cost[p] + distance(a[i - 1], b[j - 1]);
+      steps[at(i, j)] = steps[p] + 1;
+      from[at(i, j)] = way;
     }
-    std::swap(cost, next);
-    std::swap(steps, next_steps);
-    cost[0] = 1e300;
+  if (per_frame) {
+    std::vector<size_t> visits(n, 0);
+    for (size_t i = n, j = m; i > 0 && j > 0;) {
+      (*per_frame)[i - 1] += distance(a[i - 1], b[j - 1]);
+      ++visits[i - 1];
+      uint8_t way = from[at(i, j)];
+      if (way != 2) --i;
+      if (way != 1) --j;
+    }
+    for (size_t i = 0; i < n; ++i)
+      if (visits[i]) (*per_frame)[i] /= double(visits[i]);
   }
-  return cost[m] / double(steps[m]);
+  return cost[at(n, m)] / double(steps[at(n, m)]);
 }
 
 }  // namespace falatro

@@ -28,11 +28,14 @@ inline const double kOrthonormalCepstrumScale = std::sqrt(kMelBands / 2.0);
 /// Mel cepstra of sound at rate (16-bit-scaled float samples): a 23 ms Hann window every 5 ms, 24
 /// triangular mel bands from 60 Hz to 5000 Hz, log amplitude, MelCepstrumOfBands. Frames more than 40 dB
 /// below the loudest one (silence and pauses) are left out.
-std::vector<MelFrame> MelCepstra(const std::vector<float>& sound, int rate);
+/// starts, when given, gets the first sample of each frame kept.
+std::vector<MelFrame> MelCepstra(const std::vector<float>& sound, int rate, std::vector<size_t>* starts = nullptr);
 
 /// Mean mel-cepstral distortion, 10/ln 10 * sqrt(2 * sum of squared differences), along the dynamic
 /// time warping path (steps of one frame in either sound or both) that makes its sum least. A very
-/// large value when either has no frames.
-double MelCepstralDistortion(const std::vector<MelFrame>& a, const std::vector<MelFrame>& b);
+/// large value when either has no frames. per_frame, when given, gets for each frame of a the mean
+/// distortion of the path's steps through it.
+double MelCepstralDistortion(const std::vector<MelFrame>& a, const std::vector<MelFrame>& b,
+                             std::vector<double>* per_frame = nullptr);
 
 }  // namespace falatro

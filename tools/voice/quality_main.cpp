@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,8 @@ void Usage() {
           "  mel-cepstral distortion against eSpeak NG reading the same sentence at a matching rate,\n"
           "  with the floor (eSpeak NG against itself in the suite's 8-bit format) and the ceiling (the\n"
           "  voice against eSpeak NG reading the next sentence), in dB of log spectrum and, in brackets,\n"
-          "  as cepstra of the orthonormal cosine transform give it. --verbose prints every sentence.\n");
+          "  as cepstra of the orthonormal cosine transform give it. --verbose prints every sentence and the\n"
+          "  units whose frames add most to the distortion.\n");
 }
 
 bool ReadSentences(const std::string& path, std::vector<std::string>* out, std::string* error) {
@@ -178,8 +180,10 @@ bool Measure(const Options& o, std::string* error) {
   if (!StartGenerator(175, kUnitPitch, error)) return false;
   std::vector<std::vector<MelFrame>> voice(cp.size()), reference(cp.size());
   Stats distortion, floor, ceiling;
+  std::map<std::string, Stats> by_unit;  // distortion of the voice's frames, by the unit they lie in
   for (size_t i = 0; i < cp.size(); ++i) {
-    voice[i] = MelCepstra(FromBytes(at_speed[i].Sound), kSuiteRate);
+    std::vector<size_t> starts;
+    voice[i] = MelCepstra(FromBytes(at_speed[i].Sound), kSuiteRate, &starts);
     // A matching rate: the reference's speech lasts as long as the voice's (pauses left out).
     std::vector<float> ref;
     if (!Reference(utf8[i], 175, &ref, error)) return false;
@@ -191,8 +195,15 @@ bool Measure(const Options& o, std::string* error) {
     std::vector<float> shaped = ref;
     MatchLoudness(shaped, kSuiteRate);
     double floor_i = MelCepstralDistortion(reference[i], MelCepstra(FromBytes(ToUnsigned8(shaped)), kSuiteRate));
-    double d = MelCepstralDistortion(voice[i], reference[i]);
+    std::vector<double> per_frame;
+    double d = MelCepstralDistortion(voice[i], reference[i], &per_frame);
     distortion.Add(d, i);
+    const VoiceReading& r = at_speed[i];
+    for (size_t f = 0; f < per_frame.size(); ++f) {
+      size_t middle = starts[f] + kSuiteRate / 86;  // the middle of the 23 ms window
+      size_t u = size_t(std::upper_bound(r.Joins.begin(), r.Joins.end(), middle) - r.Joins.begin());
+      if (u > 0 && u <= r.Units.size()) by_unit[r.Units[u - 1]].Add(per_frame[f], i);
+    }
     floor.Add(floor_i, i);
     if (o.verbose)
       printf("    %2zu  %5.2f dB  (reference at %d words per minute, floor %.2f)  %s\n", i + 1, d, rate, floor_i,
@@ -209,6 +220,16 @@ bool Measure(const Options& o, std::string* error) {
   printf("    floor, eSpeak NG against itself in 8-bit 11025 Hz: mean %.2f dB [%.1f]\n", floor.Mean(), k * floor.Mean());
   printf("    ceiling, the voice against eSpeak NG reading the next sentence: mean %.2f dB [%.1f]\n", ceiling.Mean(),
          k * ceiling.Mean());
+  if (o.verbose) {
+    // The units that add most to the sum: where the voice is farthest from the reference, and often.
+    std::vector<std::pair<std::string, Stats>> units(by_unit.begin(), by_unit.end());
+    std::sort(units.begin(), units.end(), [](const auto& x, const auto& y) { return x.second.sum > y.second.sum; });
+    printf("    units adding most (frames, mean dB):");
+    for (size_t u = 0; u < std::min<size_t>(units.size(), 30); ++u)
+      printf("%s %s %zu %.1f", u % 5 ? "," : "\n     ", units[u].first.empty() ? "(other)" : units[u].first.c_str(),
+             units[u].second.n, units[u].second.Mean());
+    printf("\n");
+  }
   return true;
 }
 

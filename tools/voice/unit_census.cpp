@@ -134,7 +134,7 @@ bool RunUnitCensus(const std::string& data_dir, const std::vector<std::string>& 
     }
     Diphone.Index = index;
     std::set<std::string> asked;
-    std::map<std::string, size_t> units, recordings;
+    std::map<std::string, size_t> units, stressed, recordings;
     size_t lookups = 0;
     Diphone.OnLookup = [&](std::string_view name, int depth, bool found) {
       if (!name.empty() && name[0] == '_') {
@@ -144,6 +144,7 @@ bool RunUnitCensus(const std::string& data_dir, const std::vector<std::string>& 
       if (depth == 0) {
         ++lookups;
         ++units[std::string(name)];
+        if (Diphone.UnitMode == 2) ++stressed[std::string(name)];  // the unit holds the stressed vowel
       }
       if (!found && (pass == 0 ? depth == 0 : true)) asked.insert(std::string(name));
     };
@@ -154,6 +155,7 @@ bool RunUnitCensus(const std::string& data_dir, const std::vector<std::string>& 
     }
     if (pass == 0) {
       census->Units = units;
+      census->Stressed = stressed;
       census->Recordings = recordings;
       census->Lookups = lookups;
       census->Words = words;

@@ -14,6 +14,7 @@ namespace falatro {
 struct UnitCensus {
   std::map<std::string, size_t> Units;  ///< unit names asked for -> times asked directly (0: only as a
                                         ///< fallback of a name that cannot be stored)
+  std::map<std::string, size_t> Stressed;  ///< unit names -> times asked directly for a stressed syllable
   std::map<std::string, size_t> Recordings;  ///< "_" recordings asked for -> times asked
   size_t Words = 0;    ///< words and texts said
   size_t Lookups = 0;  ///< first look-ups of units (fallbacks not counted)

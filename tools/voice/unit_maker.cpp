@@ -139,6 +139,10 @@ bool PlanUnit(const std::string& name, UnitRecipe* recipe) {
   recipe->Method = UnitMaking.Method;
   recipe->Rate = UnitMaking.Rate;
   std::string s = UnitNameToSymbols(name);
+  // A consonant alone in a unit ends a syllable (before a vowel it would share the vowel's unit); the
+  // list may say how the generating voice says it there, under its name preceded by "-".
+  auto coda = UnitMaking.Symbols.find("-" + s);
+  if (coda != UnitMaking.Symbols.end()) s = coda->first;
   for (size_t i = 0; i < s.size();) {
     size_t take = std::min(UnitMaking.LongestSymbol, s.size() - i);
     for (; take > 0; --take)
@@ -160,6 +164,14 @@ bool PlanUnit(const std::string& name, UnitRecipe* recipe) {
       recipe->StressAt = int(i);
       break;
     }
+  return true;
+}
+
+bool ReduceFinalVowel(UnitRecipe* recipe) {
+  // Only "u" (a written final "o"): measured against the generating voice's running speech, its short
+  // "U" brings such units closer, while its unstressed "a" and "i" took them farther away.
+  if (recipe->Phonemes.size() < 2 || recipe->Phonemes.back() != "u") return false;
+  recipe->Phonemes.back() = "U";
   return true;
 }
 
@@ -286,7 +298,12 @@ bool MakeUnitSound(const SoundJob& job, std::vector<uint8_t>* bytes, std::string
   UnitRecipe recipe;
   // A unit that cannot be made is stored as empty, so the build goes on and the census and coverage
   // figures show it as missing.
-  if (!PlanUnit(job.Text.substr(blank + 1), &recipe)) return true;
+  std::string name = job.Text.substr(blank + 1);
+  const std::string flag = " unstressed";
+  bool unstressed = name.size() > flag.size() && name.compare(name.size() - flag.size(), flag.size(), flag) == 0;
+  if (unstressed) name.resize(name.size() - flag.size());
+  if (!PlanUnit(name, &recipe)) return true;
+  if (unstressed) ReduceFinalVowel(&recipe);
   recipe.Rate = std::atoi(job.Text.c_str());
   std::vector<float> sound;
   std::string why;

@@ -54,13 +54,18 @@ std::string UnitNameToSymbols(const std::string& name);
 /// name matches no symbol (no sound can stand for it).
 bool PlanUnit(const std::string& name, UnitRecipe* recipe);
 
+/// Gives a unit of two or more sounds that ends with "u" the generating voice's unstressed, short form
+/// of it (as at the end of a word written with "o"). False, recipe unchanged, for any other unit.
+bool ReduceFinalVowel(UnitRecipe* recipe);
+
 /// Text that changes whenever the recipe's sound would (for the cache).
 std::string UnitRecipeKey(const UnitRecipe& recipe);
 
 /// Starts the generating voice in a worker at the pitch of the units (the rate is set per unit).
 bool StartUnitVoice(std::string* error);
 
-/// Makes the 8-bit 11025 Hz sound of a unit: job.Text is "RATE NAME" (words per minute and unit name);
+/// Makes the 8-bit 11025 Hz sound of a unit: job.Text is "RATE NAME" (words per minute and unit name),
+/// followed by " unstressed" for a unit made with ReduceFinalVowel;
 /// the loudness of its carrier word matched,
 /// cut at zero crossings nearest the reported boundaries, edges faded to the zero level.
 bool MakeUnitSound(const SoundJob& job, std::vector<uint8_t>* bytes, std::string* error);

@@ -26,7 +26,11 @@ double Since(std::chrono::steady_clock::time_point t) {
 
 bool WriteCensus(const std::string& path, const UnitCensus& census, std::string* error) {
   std::string text = std::to_string(census.Words) + " " + std::to_string(census.Lookups) + "\n";
-  for (const auto& [name, count] : census.Units) text += name + " " + std::to_string(count) + "\n";
+  for (const auto& [name, count] : census.Units) {
+    auto stressed = census.Stressed.find(name);
+    text += name + " " + std::to_string(count) + " " +
+            std::to_string(stressed == census.Stressed.end() ? 0 : stressed->second) + "\n";
+  }
   return WriteFileAtomically(path, std::vector<uint8_t>(text.begin(), text.end()), error);
 }
 
@@ -37,8 +41,11 @@ bool ReadCensus(const std::string& path, UnitCensus* census) {
   *census = UnitCensus{};
   if (!(in >> census->Words >> census->Lookups)) return false;
   std::string name;
-  size_t count = 0;
-  while (in >> name >> count) census->Units[name] = count;
+  size_t count = 0, stressed = 0;
+  while (in >> name >> count >> stressed) {
+    census->Units[name] = count;
+    if (stressed) census->Stressed[name] = stressed;
+  }
   return !census->Units.empty();
 }
 
@@ -150,8 +157,14 @@ bool BuildVoice(const VoiceOptions& options, VoiceBuild* build, std::string* err
     for (const auto& name : names) {
       UnitRecipe recipe;
       PlanUnit(name, &recipe);
+      // A unit asked for mostly in unstressed syllables ends in the generating voice's unstressed vowel.
+      auto asked = census.Units.find(name);
+      auto stressed = census.Stressed.find(name);
+      size_t all = asked == census.Units.end() ? 0 : asked->second;
+      size_t in_stress = stressed == census.Stressed.end() ? 0 : stressed->second;
+      bool unstressed = all > 0 && 2 * in_stress < all && ReduceFinalVowel(&recipe);
       SoundJob job;
-      job.Text = std::to_string(db.Rate) + " " + name;
+      job.Text = std::to_string(db.Rate) + " " + name + (unstressed ? " unstressed" : "");
       job.Key = "unit|" + VoiceSignature() + "|" + UnitRecipeKey(recipe);
       jobs.push_back(job);
     }
