@@ -23,6 +23,14 @@ namespace {
 SimulatedBackend Clock;
 }  // namespace
 
+std::string OptionValue(int argc, char** argv, int* i, void (*usage)()) {
+  if (*i + 1 >= argc) {
+    usage();
+    exit(2);
+  }
+  return argv[++*i];
+}
+
 void PrepareFrontEnd(const std::string& root, const std::string& windir) {
   setenv("NARRIX_ROOT", root.c_str(), 1);
   setenv("NARRIX_WINDIR", windir.c_str(), 1);

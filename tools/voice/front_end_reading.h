@@ -9,6 +9,10 @@
 
 namespace falatro {
 
+/// The value after the command-line option at argv[*i], *i moved onto it; when there is none, usage()
+/// is called and the program ends with code 2.
+std::string OptionValue(int argc, char** argv, int* i, void (*usage)());
+
 /// Sets up the front end as the client has it, on a simulated clock (so waiting for sound takes no
 /// time) and the headless console: NARRIX_ROOT := root, NARRIX_WINDIR := windir. Call once per process.
 void PrepareFrontEnd(const std::string& root, const std::string& windir);

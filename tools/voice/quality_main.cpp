@@ -240,13 +240,7 @@ int main(int argc, char** argv) {
   o.root = NarrixRoot();
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    auto value = [&](std::string* into) {
-      if (i + 1 >= argc) {
-        Usage();
-        exit(2);
-      }
-      *into = argv[++i];
-    };
+    auto value = [&](std::string* into) { *into = OptionValue(argc, argv, &i, Usage); };
     std::string v;
     if (a == "--root") value(&o.root);
     else if (a == "--data") value(&o.data);
