@@ -74,7 +74,6 @@ bool EndsWelcome(const std::string& command) {
 }
 
 enum class LoginWait { kLine, kDropped, kGivenUp };
-constexpr const char* kGivenUpText = "Conex\xE3o cancelada.";
 
 // Waits for the next reply of the login, up to kLoginReplySeconds of silence. Esc gives up: a server
 // that accepts the connection and then says nothing would otherwise hold the user that long.
@@ -82,14 +81,7 @@ LoginWait AwaitLoginReply(std::string* line) {
   for (int second = 0; second < kLoginReplySeconds; ++second) {
     if (ReadServerLine(line, 1)) return LoginWait::kLine;
     if (!Client.ServerReader || Client.ServerReader->closed) return LoginWait::kDropped;
-    while (KeyPressed()) {
-      const uint8_t key = ReadKey();
-      if (key == 0) {
-        ReadKey();
-      } else if (key == 27) {
-        return LoginWait::kGivenUp;
-      }
-    }
+    if (EscTyped()) return LoginWait::kGivenUp;
   }
   return LoginWait::kDropped;
 }
@@ -139,7 +131,7 @@ void ConnectToServer() {
   for (;;) {
     const LoginWait wait = AwaitLoginReply(&line);
     if (wait == LoginWait::kGivenUp) {
-      WriteLnSpoken(kGivenUpText);
+      WriteLnSpoken(kConnectionCancelledText);
       CloseServerConnection();
       return;
     }

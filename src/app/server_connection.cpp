@@ -4,6 +4,7 @@
 #include "app/client_state.h"
 #include "app/prompt_catalogue.h"
 #include "base/paths.h"
+#include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "net/server_address.h"
 #include "net/transport.h"
@@ -60,6 +61,18 @@ void InitTlsLayer() {
   Tls.report = [](const std::string& line) { ConsoleWriteLn(line); };
 }
 
+bool EscTyped() {
+  while (KeyPressed()) {
+    const uint8_t key = ReadKey();
+    if (key == 0) {
+      ReadKey();  // the second half of an extended key
+    } else if (key == 27) {
+      return true;
+    }
+  }
+  return false;
+}
+
 int OpenServerConnection() {
   ServerAddress server;
   if (!ParseServerAddress(Client.ServerName, &server)) {
@@ -80,9 +93,17 @@ int OpenServerConnection() {
       return -1;
     }
   }
+  // A server that takes no new connections (its backlog full) can keep the attempt waiting for
+  // minutes: Esc gives it up.
+  Transport.give_up_connecting = EscTyped;
   const int socket = OpenConnection(server.host, Client.ServerPort);
+  Transport.give_up_connecting = nullptr;
   if (socket <= 0) {
-    SayPrompt("FTNCONS", 1);
+    if (Transport.connect_given_up) {
+      WriteLnSpoken(kConnectionCancelledText);
+    } else {
+      SayPrompt("FTNCONS", 1);
+    }
     return -1;
   }
   if (!server.tls) return socket;

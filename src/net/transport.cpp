@@ -132,6 +132,9 @@ std::vector<NetAddress> ResolveHost(const std::string& host) {
 
 namespace {
 
+// How often a connection attempt in progress looks at the loop's messages and give_up_connecting.
+constexpr int kConnectSliceMs = 50;
+
 // One connection attempt to address:port; the socket or -1 (closed again on failure).
 int ConnectTo(const NetAddress& address, uint16_t port) {
   int fd = socket(address.family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -165,11 +168,39 @@ int ConnectTo(const NetAddress& address, uint16_t port) {
     close(fd);
     return -1;
   }
+  // Connected without blocking, so that the wait keeps the console alive and a key can end it: a
+  // server whose backlog is full lets a blocking connect hang for minutes.
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+    close(fd);
+    return -1;
+  }
   int r;
   do {
     r = connect(fd, reinterpret_cast<sockaddr*>(&remote), length);
   } while (r != 0 && errno == EINTR);
-  if (r != 0) {
+  if (r != 0 && errno != EINPROGRESS) {
+    close(fd);
+    return -1;
+  }
+  while (r != 0) {
+    pollfd p{fd, POLLOUT, 0};
+    const int ready = poll(&p, 1, kConnectSliceMs);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready > 0) {
+      int error = 0;
+      socklen_t size = sizeof error;
+      if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+      if (error == 0) r = 0;
+      break;
+    }
+    DispatchMessages();
+    if (Transport.give_up_connecting && Transport.give_up_connecting()) {
+      Transport.connect_given_up = true;
+      break;
+    }
+  }
+  if (r != 0 || fcntl(fd, F_SETFL, flags) != 0) {
     close(fd);
     return -1;
   }
@@ -180,10 +211,11 @@ int ConnectTo(const NetAddress& address, uint16_t port) {
 
 int OpenConnection(const std::string& host, uint16_t port) {
   int fd = -1;
+  Transport.connect_given_up = false;
   // Dual-stack names give addresses of both families; one that cannot be reached is passed over.
   for (const NetAddress& address : ResolveHost(host)) {
     fd = ConnectTo(address, port);
-    if (fd >= 0) break;
+    if (fd >= 0 || Transport.connect_given_up) break;
   }
   if (fd < 0) return -1;
   sockaddr_storage mine{};

@@ -75,6 +75,12 @@ struct TransportState {
   std::function<long(void*, size_t)> tls_recv;        ///< bytes read, 0 at close, < 0 on failure
   std::function<void()> tls_close;                    ///< ends the TLS connection
 
+  /// Asked every moment while a connection attempt waits for the server to accept it: true gives the
+  /// attempt up (the client installs its Esc key check here). With none, the attempt lasts until the
+  /// system completes or refuses it.
+  std::function<bool()> give_up_connecting;
+  bool connect_given_up = false;  ///< the last OpenConnection ended because give_up_connecting said so
+
   uint64_t recv_calls = 0;  ///< receives made through NetRecv (for tests and benchmarks)
   uint64_t send_calls = 0;  ///< sends made through NetSend
 };
@@ -84,9 +90,11 @@ extern TransportState Transport;
 bool StartNetwork();
 
 /// Opens a TCP connection to host:port, trying each address ResolveHost gives in turn (IPv4 or IPv6,
-/// bound to any local address and port) until one connects. Each try blocks until the system completes
-/// or refuses it. Returns the socket (always > 2), or -1 when every address failed (nothing is left
-/// open then). On success sets the local address and NetworkTimeout from timeout_setting.
+/// bound to any local address and port) until one connects. Each try waits, keeping the loop's
+/// messages flowing, until the system completes or refuses it, or give_up_connecting says to stop
+/// (then no further address is tried and connect_given_up is set). Returns the socket (always > 2, in
+/// blocking mode), or -1 when every address failed (nothing is left open then). On success sets the
+/// local address and NetworkTimeout from timeout_setting.
 int OpenConnection(const std::string& host, uint16_t port);
 
 /// The addresses of host, in the resolver's order. A text starting with a digit is an address as it is

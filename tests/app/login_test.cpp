@@ -3,7 +3,14 @@
 // the end-to-end tests do not send, and the shape of lines on the screen).
 #include "app/login.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <vector>
+
 
 #include "app/client_state.h"
 #include "app/prompt_catalogue.h"
@@ -133,16 +140,51 @@ TEST_F(LoginTest, Failures) {
   }
 }
 
-TEST_F(LoginTest, EscGivesUpWaitingForASilentServer) {
-  ScriptedServer silent;  // takes the connection and never answers
-  Client.ServerPort = silent.port();
-  AddTimer(1500, [] { InjectKeys("x\x1b"); });
-  const uint64_t start = NowMs();
-  ConnectToServer();
-  EXPECT_LT(NowMs() - start, 5000u);
-  EXPECT_EQ(Client.ServerSocket, 0);
-  EXPECT_TRUE(ScreenHas("Conex\xE3o cancelada.")) << Screen();
-  EXPECT_TRUE(silent.WaitForClientCloses(1, 2000));
+// A loopback listener that takes no connection any more: its backlog is full, so a new connection
+// attempt waits (the system retries for minutes) instead of being refused.
+struct FullListener {
+  int listener = -1;
+  std::vector<int> waiting;
+  uint16_t port = 0;
+  FullListener() {
+    listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(listener, 0);
+    socklen_t len = sizeof a;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    for (int i = 0; i < 4; ++i) {
+      const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      waiting.push_back(fd);
+    }
+  }
+  ~FullListener() {
+    for (int fd : waiting) close(fd);
+    close(listener);
+  }
+};
+
+TEST_F(LoginTest, EscGivesUpAServerThatDoesNotAnswer) {
+  // Silent after taking the connection, or not taking it at all.
+  for (const bool takes_connection : {true, false}) {
+    ClrScr();
+    ScriptedServer silent;
+    FullListener full;
+    Client.ServerPort = takes_connection ? silent.port() : full.port;
+    AddTimer(1500, [] { InjectKeys("x\x1b"); });
+    const uint64_t start = NowMs();
+    ConnectToServer();
+    EXPECT_LT(NowMs() - start, 5000u) << takes_connection;
+    EXPECT_EQ(Client.ServerSocket, 0) << takes_connection;
+    EXPECT_TRUE(ScreenHas("Conex\xE3o cancelada.")) << takes_connection << "\n" << Screen();
+    if (takes_connection) {
+      EXPECT_TRUE(silent.WaitForClientCloses(1, 2000));
+    }
+  }
 }
 
 TEST_F(LoginTest, AHostTooLongIsRefused) {
