@@ -65,6 +65,8 @@ void AskChannel() {
   Client.CurrentChannel.clear();
   SayPrompt("FTCANAL", 0);
   ReadLineSpoken(Client.CurrentChannel);
+  // The client puts the "#" itself; one typed out of habit would name another channel ("##sala").
+  Client.CurrentChannel.erase(0, Client.CurrentChannel.find_first_not_of('#'));
   if (Client.CurrentChannel.empty()) return;
   if (Menu.join_channel) {
     Menu.join_channel(Client.CurrentChannel);
