@@ -79,8 +79,10 @@ void AskChannel() {
 
 void ReviewClientScreen() {
   PlayBeep();
-  const int x = WhereX();
-  const int y = WhereY();
+  // The cursor goes back to the same place on the screen: the menu's window starts below the banner,
+  // and the review leaves the window at rows 1 to 24, so the row is counted from the screen's top.
+  const int x = WhereX() + Crt.TextWindow.Left;
+  const int y = WhereY() + Crt.TextWindow.Top;
   Window(1, 1, 80, 24);
   ScreenReview();
   GotoXY(x, y);

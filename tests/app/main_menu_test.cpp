@@ -170,6 +170,13 @@ TEST_F(MainMenuTest, ScreenReviewTakesTheWholeScreen) {
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(Crt.TextWindow.Top, 0) << "after F9 the window is rows 1 to 24";
   EXPECT_EQ(Crt.TextWindow.Bottom, 23);
+  // What the menu writes afterwards goes on below, as before the review, not over earlier rows.
+  std::vector<int> prompts;
+  for (int row = 1; row <= 24; ++row)
+    if (Row(row).rfind(Trimmed(PromptText("FTOPCAO")), 0) == 0) prompts.push_back(row);
+  ASSERT_GE(prompts.size(), 2u) << Screen();
+  EXPECT_GT(prompts.front(), 7) << Screen();
+  for (size_t i = 1; i < prompts.size(); ++i) EXPECT_GT(prompts[i], prompts[i - 1]) << Screen();
 }
 
 TEST_F(MainMenuTest, LinesWaitingAreHandledAndKeysTypedMeanwhileDropped) {
