@@ -104,24 +104,36 @@ void IdentifyAgainIfDropped() {
 
 }  // namespace
 
-void ConnectToServer() {
-  // A connection still open would stay logged in on the server under the same nickname.
-  if (Client.ServerSocket > 0) CloseServerConnection();
-  Client.ServerSocket = 0;
-  Client.LocalAddress.clear();
-  StartNetwork();
+namespace {
+
+enum class LoginEnd { kWelcomed, kRefused, kOver };
+
+// True when reply refuses the connection's password: the reply for it, or an ERROR that names it.
+bool RefusesPassword(const ServerReply& reply) {
+  if (reply.command == "464") return true;
+  if (reply.command != "ERROR") return false;
+  std::string reason = reply.Last();
+  for (char& c : reason) c = UpperCaseAccented(c);
+  return reason.find("PASS") != std::string::npos || reason.find("SENHA") != std::string::npos;
+}
+
+// One login on a new connection: the login lines (the PASS line only when with_pass), then the
+// server's replies until the welcome's end or a refusal. On a refusal the connection is closed and
+// *refusal holds what to say; kOver when nothing more is to be said or done (no connection, given up,
+// dropped: each already said).
+LoginEnd LoginOnce(bool with_pass, std::string* refusal, bool* password_refused) {
   // Says itself what failed (a TLS refusal names the certificate's problem); nothing was sent then.
   const int socket = OpenServerConnection();
   if (socket <= 0) {
     Client.ServerSocket = 0;
-    return;
+    return LoginEnd::kOver;
   }
   Client.ServerSocket = socket;
   // From here on the connection is read whatever the program does: a PING sent before the welcome
   // is answered at once too.
   StartServerReading(socket);
   Delay(200);
-  for (int i = 0; i < 5; ++i) SendServerLine(LoginLine(i));
+  for (int i = with_pass ? 0 : 1; i < 5; ++i) SendServerLine(LoginLine(i));
   PlayBeep();
   // The login ends on the first of: the welcome's end, a refusal, the connection closed. Servers that
   // register a client only after a moment never answer the unknown command sent before, and some send
@@ -133,26 +145,46 @@ void ConnectToServer() {
     if (wait == LoginWait::kGivenUp) {
       WriteLnSpoken(kConnectionCancelledText);
       CloseServerConnection();
-      return;
+      return LoginEnd::kOver;
     }
     if (wait != LoginWait::kLine) {
       ConnectionLost();
-      return;
+      return LoginEnd::kOver;
     }
     ShowLoginReply(line);
     const ServerReply reply = ParseServerReply(line);
-    const std::string refusal = RefusalText(reply);
-    if (!refusal.empty()) {
-      WriteLnSpoken(refusal);
+    *refusal = RefusalText(reply);
+    if (!refusal->empty()) {
+      *password_refused = RefusesPassword(reply);
       if (reply.command != "ERROR") SendServerLine("QUIT");
       CloseServerConnection();
-      return;
+      return LoginEnd::kRefused;
     }
     if (reply.command == "421") unknown_answered = true;
     if (EndsWelcome(reply.command)) break;
   }
   Client.LocalAddress = LocalAddressText(Client.ServerSocket);
   if (!unknown_answered && !Client.Password.empty()) IdentifyAgainIfDropped();
+  return LoginEnd::kWelcomed;
+}
+
+}  // namespace
+
+void ConnectToServer() {
+  // A connection still open would stay logged in on the server under the same nickname.
+  if (Client.ServerSocket > 0) CloseServerConnection();
+  Client.ServerSocket = 0;
+  Client.LocalAddress.clear();
+  StartNetwork();
+  // The one password goes both to the server (PASS) and to the nickname service (IDENTIFY). A server
+  // that takes no connection password may still refuse any PASS that is not empty: the login is then
+  // made once more without it, and only a second refusal is said.
+  std::string refusal;
+  bool password_refused = false;
+  LoginEnd end = LoginOnce(true, &refusal, &password_refused);
+  if (end == LoginEnd::kRefused && password_refused && !Client.Password.empty())
+    end = LoginOnce(false, &refusal, &password_refused);
+  if (end == LoginEnd::kRefused) WriteLnSpoken(refusal);
 }
 
 void RegisterNickname() {

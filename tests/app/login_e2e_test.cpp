@@ -2,6 +2,7 @@
 // loopback address of its own. The login ends on the welcome or on the server's refusal, whichever
 // comes first, on both servers; a refusal is said with its reason and the connection is closed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <memory>
@@ -31,9 +32,10 @@ constexpr const char* kPassword = "senha";
 struct Servers {
   std::string dir;
   NgircdServer ngircd;
+  NgircdServer ngircd_open;         // asks for no connection password, as most do
   InspircdServer inspircd;          // with its nickname service
   InspircdServer inspircd_guarded;  // asks clients for a connection password, no services
-  std::string ngircd_address, inspircd_address, guarded_address;
+  std::string ngircd_address, open_address, inspircd_address, guarded_address;
 };
 Servers* servers = nullptr;
 
@@ -46,6 +48,9 @@ class LoginOnRealServers : public apptest::AppFixture {
     servers->dir = tmpl;
     ASSERT_TRUE(servers->ngircd.StartOnFreeAddress(servers->dir, kPassword, 120, &servers->ngircd_address))
         << servers->ngircd.Log();
+    mkdir((servers->dir + "/open").c_str(), 0755);
+    ASSERT_TRUE(servers->ngircd_open.StartOnFreeAddress(servers->dir + "/open", "", 120, &servers->open_address))
+        << servers->ngircd_open.Log();
     ASSERT_TRUE(servers->inspircd.StartOnFreeAddress(servers->dir, "", 120, true, &servers->inspircd_address))
         << servers->inspircd.Log();
     ASSERT_TRUE(servers->inspircd_guarded.StartOnFreeAddress(servers->dir, kPassword, 120, false,
@@ -111,6 +116,8 @@ TEST_F(LoginOnRealServers, EndsOnTheWelcomeOrTheRefusalWhicheverComesFirst) {
       {"InspIRCd: wrong password", guarded, "cliente", "errada", false,
        "O servidor recusou a conex\xE3o: Closing link: (cliente@"},
       {"InspIRCd with a password: the right one", guarded, "cliente", kPassword, true, "Bem-vindo"},
+      // It refuses the password, which was the nickname service's: the login without it succeeds.
+      {"ngircd without a password", servers->open_address, "cliente", kPassword, true, "Bem-vindo"},
   };
   for (const Case& c : cases) {
     const uint64_t lost_before = Client.ConnectionsLost;
