@@ -66,7 +66,7 @@ TEST(UnitNames, AreReadBackIntoTheGeneratingVoicesPhonemes) {
       {"$EYCIRC", "e y", 0},
       {"$S", "s", -1},                 // a lone consonant has no vowel to stress
       {"$RR", "r", -1},                // a lone "rr" ends a syllable, said as the voice ends one
-      {"$EYTIL", "e I N", 0},          // "em" at a word's end
+      {"$EYTIL", "eI N", 0},           // "em" at a word's end
   };
   for (const Case& c : cases) {
     UnitRecipe r;
@@ -147,7 +147,7 @@ TEST(UnitSounds, AUnitReadShortMeetsTheNextVowelAtItsLevel) {
   const size_t span = kSuiteRate / 100;
   struct Case { const char* head; const char* tail; };
   const Case cases[] = {{"$PA", "$AY"}, {"$MA", "$AW"}, {"$DJI", "$IW"}, {"$SECIRC", "$EYCIRC"}, {"$DO", "$OY"},
-                        {"$LU", "$UY"}};
+                        {"$LU", "$UY"}, {"$KECIRC", "$EYTIL"}};
   for (const Case& c : cases) {
     std::vector<float> head = render(c.head), tail = render(c.tail);
     ASSERT_GT(head.size(), 2 * span);

@@ -112,8 +112,9 @@ std::vector<MelFrame> MelCepstra(const std::vector<float>& sound, int rate, std:
 }
 
 double MelCepstralDistortion(const std::vector<MelFrame>& a, const std::vector<MelFrame>& b,
-                             std::vector<double>* per_frame) {
+                             std::vector<double>* per_frame, std::vector<size_t>* matched) {
   if (per_frame) per_frame->assign(a.size(), 0);
+  if (matched) matched->assign(a.size(), 0);
   if (a.empty() || b.empty()) return 1e9;
   const double scale = 10.0 / std::log(10.0);
   auto distance = [&](const MelFrame& x, const MelFrame& y) {
@@ -139,17 +140,19 @@ double MelCepstralDistortion(const std::vector<MelFrame>& a, const std::vector<M
       steps[at(i, j)] = steps[p] + 1;
       from[at(i, j)] = way;
     }
-  if (per_frame) {
+  if (per_frame || matched) {
     std::vector<size_t> visits(n, 0);
     for (size_t i = n, j = m; i > 0 && j > 0;) {
-      (*per_frame)[i - 1] += distance(a[i - 1], b[j - 1]);
+      if (per_frame) (*per_frame)[i - 1] += distance(a[i - 1], b[j - 1]);
+      if (matched) (*matched)[i - 1] = j - 1;  // walking back, the last one written is the first
       ++visits[i - 1];
       uint8_t way = from[at(i, j)];
       if (way != 2) --i;
       if (way != 1) --j;
     }
-    for (size_t i = 0; i < n; ++i)
-      if (visits[i]) (*per_frame)[i] /= double(visits[i]);
+    if (per_frame)
+      for (size_t i = 0; i < n; ++i)
+        if (visits[i]) (*per_frame)[i] /= double(visits[i]);
   }
   return cost[at(n, m)] / double(steps[at(n, m)]);
 }

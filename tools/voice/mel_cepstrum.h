@@ -34,8 +34,8 @@ std::vector<MelFrame> MelCepstra(const std::vector<float>& sound, int rate, std:
 /// Mean mel-cepstral distortion, 10/ln 10 * sqrt(2 * sum of squared differences), along the dynamic
 /// time warping path (steps of one frame in either sound or both) that makes its sum least. A very
 /// large value when either has no frames. per_frame, when given, gets for each frame of a the mean
-/// distortion of the path's steps through it.
+/// distortion of the path's steps through it; matched, the first frame of b the path pairs it with.
 double MelCepstralDistortion(const std::vector<MelFrame>& a, const std::vector<MelFrame>& b,
-                             std::vector<double>* per_frame = nullptr);
+                             std::vector<double>* per_frame = nullptr, std::vector<size_t>* matched = nullptr);
 
 }  // namespace falatro

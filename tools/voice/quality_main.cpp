@@ -93,6 +93,51 @@ struct Stats {
   double Mean() const { return n ? sum / double(n) : 0; }
 };
 
+struct WordLength {
+  Stats voice, reference;  // milliseconds
+};
+
+// How long each word of a sentence lasts in the voice (its units, between the word silences) and in
+// the reference (the frames the time warping pairs with them). Sentences with a mark inside (a comma:
+// the front end says the parts apart) or whose words the voice does not say one by one are left out.
+void AddWordLengths(const std::string& utf8, const VoiceReading& r, const std::vector<size_t>& starts,
+                    const std::vector<size_t>& ref_starts, const std::vector<size_t>& matched,
+                    std::map<std::string, WordLength>* words) {
+  std::vector<std::string> said;
+  std::string word;
+  for (size_t k = 0; k <= utf8.size(); ++k) {
+    char c = k < utf8.size() ? utf8[k] : ' ';
+    if (c == ' ') {
+      if (!word.empty()) said.push_back(word);
+      word.clear();
+    } else if (std::string(".,;:?!").find(c) != std::string::npos) {
+      if (k + 1 < utf8.size()) return;  // a mark inside the sentence
+    } else {
+      word += char(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  std::vector<std::pair<size_t, size_t>> spans;  // samples [begin, end) of each word the voice says
+  size_t begin = std::string::npos;
+  for (size_t j = 0; j < r.Joins.size() && j < r.Units.size(); ++j) {
+    bool silence = r.Units[j].empty();
+    if (silence && begin != std::string::npos) spans.push_back({begin, r.Joins[j]}), begin = std::string::npos;
+    else if (!silence && begin == std::string::npos) begin = r.Joins[j];
+  }
+  if (begin != std::string::npos) spans.push_back({begin, r.Sound.size()});
+  if (spans.size() != said.size() || starts.empty() || matched.size() != starts.size()) return;
+  const size_t half = kSuiteRate / 86;  // half the 23 ms window
+  auto in_reference = [&](size_t sample) {
+    size_t f = size_t(std::lower_bound(starts.begin(), starts.end(), sample > half ? sample - half : 0) - starts.begin());
+    f = std::min(f, starts.size() - 1);
+    return double(ref_starts[matched[f]]);
+  };
+  for (size_t w = 0; w < said.size(); ++w) {
+    auto [from, to] = spans[w];
+    (*words)[said[w]].voice.Add(1000.0 * double(to - from) / kSuiteRate, 0);
+    (*words)[said[w]].reference.Add(1000.0 * std::max(0.0, in_reference(to) - in_reference(from)) / kSuiteRate, 0);
+  }
+}
+
 // The generating voice reading a sentence at rate, halved to the suite's rate, as float samples.
 bool Reference(const std::string& utf8, int rate, std::vector<float>* out, std::string* error) {
   SetGeneratorProsody(rate, kUnitPitch);
@@ -181,6 +226,7 @@ bool Measure(const Options& o, std::string* error) {
   std::vector<std::vector<MelFrame>> voice(cp.size()), reference(cp.size());
   Stats distortion, floor, ceiling;
   std::map<std::string, Stats> by_unit;  // distortion of the voice's frames, by the unit they lie in
+  std::map<std::string, WordLength> words;
   for (size_t i = 0; i < cp.size(); ++i) {
     std::vector<size_t> starts;
     voice[i] = MelCepstra(FromBytes(at_speed[i].Sound), kSuiteRate, &starts);
@@ -191,12 +237,14 @@ bool Measure(const Options& o, std::string* error) {
     int rate = voice[i].empty() ? 175 : int(175.0 * double(ref_frames) / double(voice[i].size()));
     rate = std::clamp(rate, 80, 450);
     if (!Reference(utf8[i], rate, &ref, error)) return false;
-    reference[i] = MelCepstra(ref, kSuiteRate);
+    std::vector<size_t> ref_starts;
+    reference[i] = MelCepstra(ref, kSuiteRate, &ref_starts);
     std::vector<float> shaped = ref;
     MatchLoudness(shaped, kSuiteRate);
     double floor_i = MelCepstralDistortion(reference[i], MelCepstra(FromBytes(ToUnsigned8(shaped)), kSuiteRate));
     std::vector<double> per_frame;
-    double d = MelCepstralDistortion(voice[i], reference[i], &per_frame);
+    std::vector<size_t> matched;
+    double d = MelCepstralDistortion(voice[i], reference[i], &per_frame, &matched);
     distortion.Add(d, i);
     const VoiceReading& r = at_speed[i];
     for (size_t f = 0; f < per_frame.size(); ++f) {
@@ -204,6 +252,7 @@ bool Measure(const Options& o, std::string* error) {
       size_t u = size_t(std::upper_bound(r.Joins.begin(), r.Joins.end(), middle) - r.Joins.begin());
       if (u > 0 && u <= r.Units.size()) by_unit[r.Units[u - 1]].Add(per_frame[f], i);
     }
+    AddWordLengths(utf8[i], r, starts, ref_starts, matched, &words);
     floor.Add(floor_i, i);
     if (o.verbose)
       printf("    %2zu  %5.2f dB  (reference at %d words per minute, floor %.2f)  %s\n", i + 1, d, rate, floor_i,
@@ -220,6 +269,28 @@ bool Measure(const Options& o, std::string* error) {
   printf("    floor, eSpeak NG against itself in 8-bit 11025 Hz: mean %.2f dB [%.1f]\n", floor.Mean(), k * floor.Mean());
   printf("    ceiling, the voice against eSpeak NG reading the next sentence: mean %.2f dB [%.1f]\n", ceiling.Mean(),
          k * ceiling.Mean());
+  // Short words (three letters at most: "em", "eu", "de", "que"...) in running speech, against the
+  // same words in the reference at its matching rate; longer words together for comparison.
+  WordLength longer;
+  std::vector<std::pair<std::string, WordLength>> shorter;
+  for (const auto& [word, length] : words) {
+    if (word.size() <= 3 && length.voice.n >= 2) shorter.push_back({word, length});
+    else longer.voice.sum += length.voice.sum, longer.voice.n += length.voice.n,
+         longer.reference.sum += length.reference.sum, longer.reference.n += length.reference.n;
+  }
+  std::sort(shorter.begin(), shorter.end(), [](const auto& x, const auto& y) { return x.second.voice.n > y.second.voice.n; });
+  WordLength all_short;
+  printf("  words in sentences without inner marks, voice / reference (ms):");
+  for (size_t w = 0; w < shorter.size(); ++w) {
+    const auto& [word, l] = shorter[w];
+    printf("%s %s x%zu %.0f/%.0f", w % 6 ? "," : "\n     ", word.c_str(), l.voice.n, l.voice.Mean(), l.reference.Mean());
+    all_short.voice.sum += l.voice.sum, all_short.voice.n += l.voice.n;
+    all_short.reference.sum += l.reference.sum, all_short.reference.n += l.reference.n;
+  }
+  printf("\n    short words (above, %zu): %.0f / %.0f ms (x%.2f); longer words (%zu): %.0f / %.0f ms (x%.2f)\n",
+         all_short.voice.n, all_short.voice.Mean(), all_short.reference.Mean(),
+         all_short.voice.Mean() / std::max(1.0, all_short.reference.Mean()), longer.voice.n, longer.voice.Mean(),
+         longer.reference.Mean(), longer.voice.Mean() / std::max(1.0, longer.reference.Mean()));
   if (o.verbose) {
     // The units that add most to the sum: where the voice is farthest from the reference, and often.
     std::vector<std::pair<std::string, Stats>> units(by_unit.begin(), by_unit.end());
