@@ -74,8 +74,8 @@ TEST(UnitNames, AreReadBackIntoTheGeneratingVoicesPhonemes) {
     EXPECT_EQ(Joined(r.Phonemes), c.phonemes) << c.name;
     EXPECT_EQ(r.StressAt, c.stress) << c.name;
   }
-  // Units mostly unstressed: only a final "u" has a short form, and a lone vowel keeps its own.
-  for (auto [name, reduced] : {std::pair{"$DU", "d U"}, {"$DA", ""}, {"$U", ""}, {"$TCHI", ""}}) {
+  // Units mostly unstressed: only a final "u" has a short form.
+  for (auto [name, reduced] : {std::pair{"$DU", "d U"}, {"$U", "U"}, {"$DA", ""}, {"$A", ""}, {"$TCHI", ""}}) {
     UnitRecipe r;
     ASSERT_TRUE(PlanUnit(name, &r));
     std::string before = Joined(r.Phonemes);

@@ -168,9 +168,10 @@ bool PlanUnit(const std::string& name, UnitRecipe* recipe) {
 }
 
 bool ReduceFinalVowel(UnitRecipe* recipe) {
-  // Only "u" (a written final "o"): measured against the generating voice's running speech, its short
-  // "U" brings such units closer, while its unstressed "a" and "i" took them farther away.
-  if (recipe->Phonemes.size() < 2 || recipe->Phonemes.back() != "u") return false;
+  // Only "u" (a written final "o", and the article "o"): measured against the generating voice's
+  // running speech, its short "U" brings such units closer, while its unstressed "a" and "i" took them
+  // farther away.
+  if (recipe->Phonemes.empty() || recipe->Phonemes.back() != "u") return false;
   recipe->Phonemes.back() = "U";
   return true;
 }

@@ -54,8 +54,8 @@ std::string UnitNameToSymbols(const std::string& name);
 /// name matches no symbol (no sound can stand for it).
 bool PlanUnit(const std::string& name, UnitRecipe* recipe);
 
-/// Gives a unit of two or more sounds that ends with "u" the generating voice's unstressed, short form
-/// of it (as at the end of a word written with "o"). False, recipe unchanged, for any other unit.
+/// Gives a unit that ends with "u" the generating voice's unstressed, short form of it (as at the end of
+/// a word written with "o", or the article "o"). False, recipe unchanged, for any other unit.
 bool ReduceFinalVowel(UnitRecipe* recipe);
 
 /// Text that changes whenever the recipe's sound would (for the cache).
