@@ -35,6 +35,8 @@ std::string TlsFailureText(TlsStartResult result) {
       return std::string(kFailed) + "o servidor n\xE3o respondeu com TLS nesta porta";
     case TlsStartResult::kClosed:
       return std::string(kFailed) + "o servidor fechou a conex\xE3o durante a negocia\xE7\xE3o";
+    case TlsStartResult::kGivenUp:
+      return kConnectionCancelledText;
     case TlsStartResult::kTimedOut:
       return std::string(kFailed) + "o servidor n\xE3o completou a negocia\xE7\xE3o a tempo";
     case TlsStartResult::kCertificate:
@@ -94,10 +96,12 @@ int OpenServerConnection() {
     }
   }
   // A server that takes no new connections (its backlog full) can keep the attempt waiting for
-  // minutes: Esc gives it up.
-  Transport.give_up_connecting = EscTyped;
+  // minutes, and one that never answers the TLS handshake for its whole time-out: Esc gives up.
+  struct GiveUpWithEsc {
+    GiveUpWithEsc() { Transport.give_up_connecting = EscTyped; }
+    ~GiveUpWithEsc() { Transport.give_up_connecting = nullptr; }
+  } esc;
   const int socket = OpenConnection(server.host, Client.ServerPort);
-  Transport.give_up_connecting = nullptr;
   if (socket <= 0) {
     if (Transport.connect_given_up) {
       WriteLnSpoken(kConnectionCancelledText);
@@ -110,6 +114,10 @@ int OpenServerConnection() {
   const TlsStartResult result = StartTls(socket, server.host, extra_ca);
   if (result == TlsStartResult::kOk) return socket;
   CloseConnection(socket);
+  if (result == TlsStartResult::kGivenUp) {
+    WriteLnSpoken(kConnectionCancelledText);
+    return -1;
+  }
   TextColor(12);
   WriteLnSpoken(TlsFailureText(result));
   TextColor(15);

@@ -22,9 +22,14 @@ namespace {
 enum class Need { kRead, kWrite };
 
 // Waits until socket can be read (or written), handling the loop's messages meanwhile, so the window
-// keeps painting and keys keep cutting speech. False when the deadline passed first.
+// keeps painting and keys keep cutting speech. False when the deadline passed first, or when
+// Transport.give_up_connecting (installed while connecting) says to stop; that sets connect_given_up.
 bool WaitSocket(int socket, Need need, uint64_t deadline) {
   for (;;) {
+    if (Transport.give_up_connecting && Transport.give_up_connecting()) {
+      Transport.connect_given_up = true;
+      return false;
+    }
     const uint64_t now = NowMs();
     if (now >= deadline) return false;
     const int left = static_cast<int>(std::min<uint64_t>(deadline - now, INT_MAX));
@@ -98,6 +103,7 @@ bool UnloadTlsLibraries() {
 TlsStartResult StartTls(int socket, const std::string& host, const std::string& extra_ca_file) {
   Tls.problem = TlsCertificateProblem::kNone;
   Tls.detail.clear();
+  Transport.connect_given_up = false;
   if (Tls.active) TlsClose();
   if (!LoadTlsLibraries()) return TlsStartResult::kUnavailable;
   TlsLibrary& lib = *Tls.library;
@@ -117,7 +123,7 @@ TlsStartResult StartTls(int socket, const std::string& host, const std::string& 
     const int e = lib.GetError(ssl, r);
     if (e == kTlsErrorWantRead || e == kTlsErrorWantWrite) {
       if (!WaitSocket(socket, e == kTlsErrorWantRead ? Need::kRead : Need::kWrite, deadline)) {
-        result = TlsStartResult::kTimedOut;
+        result = Transport.connect_given_up ? TlsStartResult::kGivenUp : TlsStartResult::kTimedOut;
         break;
       }
       continue;

@@ -67,6 +67,7 @@ enum class TlsStartResult {
   kNotTls,           ///< the server answered with something that is not a TLS handshake, or refused it
   kClosed,           ///< the server closed the connection during the handshake
   kTimedOut,         ///< the handshake did not end within Tls.handshake_timeout_ms
+  kGivenUp,          ///< Transport.give_up_connecting said to stop waiting for the server
 };
 
 /// The TLS connection and its settings (one instance).

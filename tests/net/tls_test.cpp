@@ -231,6 +231,18 @@ TEST_F(TlsLayerTest, HandshakeOutcomes) {
     while (recv(fds_[0], drain, sizeof drain, MSG_DONTWAIT) > 0) {
     }
   }
+  // The user gives up waiting for a silent server (Esc while connecting): at once, not at the time-out.
+  lib_->connects.assign({{-1, kTlsErrorWantRead}});
+  lib_->frees = 0;
+  bool esc = false;
+  AddTimer(500, [&] { esc = true; });
+  Transport.give_up_connecting = [&] { return esc; };
+  const uint64_t start = NowMs();
+  EXPECT_EQ(StartTls(fds_[0], "irc.example", ""), TlsStartResult::kGivenUp);
+  EXPECT_LT(NowMs() - start, 1000u);
+  EXPECT_FALSE(Tls.active);
+  EXPECT_EQ(lib_->frees, 1);
+  Transport.give_up_connecting = nullptr;
 }
 
 TEST(TlsLibraryMissing, EveryCallAnswersItsFixedValue) {
