@@ -63,7 +63,8 @@ TEST(UnitNames, AreReadBackIntoTheGeneratingVoicesPhonemes) {
       {"$RRA", "x a", 1},
       {"$RA", "* a", 1},
       {"$KWATIL", "k w &~", 2},
-      {"$EYCIRC", "e y", 0},
+      {"$EYCIRC", "eI", 0},            // the voice's own diphthong
+      {"$OWCIRC", "o w", 0},           // ... which it has not for "ou"
       {"$S", "s", -1},                 // a lone consonant has no vowel to stress
       {"$RR", "r", -1},                // a lone "rr" ends a syllable, said as the voice ends one
       {"$EYTIL", "eI N", 0},           // "em" at a word's end
