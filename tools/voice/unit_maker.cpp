@@ -34,6 +34,11 @@ bool IsFullVowel(const std::string& m) {
   return !m.empty() && std::string("aeiouEIOU&").find(m[0]) != std::string::npos;
 }
 
+// One of the generating voice's diphthongs ("aI", "eU"...): its nucleus, then the glide.
+bool IsDiphthong(const std::string& m) {
+  return m.size() == 2 && IsFullVowel(m.substr(0, 1)) && IsFullVowel(m.substr(1));
+}
+
 // RMS of s over [begin, end).
 double Rms(const std::vector<float>& s, size_t begin, size_t end) {
   double e = 0;
@@ -232,9 +237,15 @@ bool RenderUnit(const UnitRecipe& recipe, std::vector<float>* sound, std::string
       if (!IsFullVowel(recipe.Phonemes[i])) continue;
       size_t begin = said.Phonemes[left + i].Sample / 2, end = std::min(s.size(), said.Phonemes[left + i + 1].Sample / 2);
       if (end <= begin + 2 * hop) continue;
-      double level = VowelLevel(recipe.Phonemes[i], recipe.Rate, error);
+      // An oral diphthong is held to its nucleus's level over its first half only, so it meets the
+      // vowel of the unit read short before it and its glide keeps its fall; one closing into a nasal
+      // (the end of "em") is nasal throughout and keeps its own level.
+      const std::string& vowel = recipe.Phonemes[i];
+      bool oral_diphthong = IsDiphthong(vowel) && !(i + 1 < count && recipe.Phonemes[i + 1] == "N");
+      double level = VowelLevel(oral_diphthong ? vowel.substr(0, 1) : vowel, recipe.Rate, error);
       if (level <= 0) continue;
       size_t from = begin + (end - begin) / 6, to = end - (end - begin) / 6;
+      if (oral_diphthong) to = begin + (end - begin) / 2;
       for (size_t at = from; at <= to; at += hop) {
         double rms = Rms(s, at > half ? at - half : 0, std::min(s.size(), at + half));
         if (rms > 0) anchors.push_back({at, std::clamp(level / rms, 0.25, 4.0)});

@@ -54,7 +54,7 @@ constexpr const char* kDiphoneDir = "zanvel/som/difones";
 /// The built-in engine's data directory (rules, exceptions, abbreviations, prosody, diphone list).
 constexpr const char* kEngineDataDir = "zanvel/velartts";
 /// Changes whenever the way sounds are made changes, so cached sounds of an older recipe are not reused.
-constexpr const char* kVoiceRecipe = "voz-14";
+constexpr const char* kVoiceRecipe = "voz-15";
 /// The recipe and the generating voice's version: part of every cached sound's key.
 std::string VoiceSignature();
 
