@@ -5,20 +5,16 @@
 
 #include <algorithm>
 #include <functional>
-#include <stdexcept>
 
-#include "step_script.h"
 #include "app/channel.h"
 #include "app/channel_list.h"
 #include "app/client_state.h"
 #include "app/login.h"
 #include "app/main_menu.h"
 #include "app/prompt_catalogue.h"
-#include "app_fixture.h"
+#include "client_e2e_fixture.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
-#include "irc_peer.h"
-#include "irc_server_fixture.h"
 #include "platform/console/headless/headless_frontend.h"
 #include "speech/diphone_synth.h"
 #include "speech/sound_device.h"
@@ -30,77 +26,17 @@ namespace {
 using apptest::IrcPeer;
 using Lines = std::vector<std::string>;
 
-using apptest::ScriptFailure;
-
 constexpr uint8_t kF2 = 60, kF3 = 61, kF6 = 64, kDown = 80;
 
-class ChannelEndToEnd : public apptest::AppFixture {
+class ChannelEndToEnd : public apptest::PeersEndToEnd {
  protected:
   void SetUp() override {
-    AppFixture::SetUp();
-    StartRealClockConsoleHeardIn(root_ + "/ouvido.wav");
+    PeersEndToEnd::SetUp();
     if (HasFatalFailure()) return;
-    Channel = ChannelState{};
-    ChannelBrowser = ChannelBrowserState{};
-    Channel.on_shown = [this](const std::string& text) { shown_.push_back(text); };
-    server_address_ = apptest::FreeLoopbackAddress();
-    relay_address_ = apptest::FreeLoopbackAddress();
-    ASSERT_FALSE(server_address_.empty());
-    ASSERT_FALSE(relay_address_.empty());
-    ASSERT_TRUE(server_.Start(root_, server_address_, "senha", 120)) << server_.Log();
-    ASSERT_TRUE(relay_.Start(relay_address_, server_address_));
-    StartSpeech();
-    ASSERT_TRUE(amigo_.Login(server_address_, apptest::kTestIrcPort, "amigo", "senha"));
-    ASSERT_TRUE(bia_.Login(server_address_, apptest::kTestIrcPort, "bia", "senha"));
-    Client.ServerName = relay_address_;
-    Client.Nickname = "cliente";
-    Client.Password = "senha";
-    ConnectToServer();
-    ASSERT_GT(Client.ServerSocket, 0) << Screen() << server_.Log();
-  }
-  void TearDown() override {
-    amigo_.Close();
-    bia_.Close();
-    server_.Stop();
-    CloseSoundDevice();
-    Channel = ChannelState{};
-    AppFixture::TearDown();
+    StartWithPeers(apptest::Server::kNgircd);
   }
 
-  void Then(std::string what, std::function<bool()> ready, std::function<void()> act = {},
-            int timeout_ms = 10000) {
-    script_.Then(std::move(what), std::move(ready), std::move(act), timeout_ms);
-  }
   static std::string Ext(uint8_t code) { return std::string(1, '\0') + static_cast<char>(code); }
-  bool WasShown(const std::string& text) const {
-    return std::find(shown_.begin(), shown_.end(), text) != shown_.end();
-  }
-  int LinesSent(const std::string& line) {
-    int n = 0;
-    for (const std::string& l : relay_.ClientLines()) n += l == line;
-    return n;
-  }
-  // Runs body (the client's action) while the steps drive it; true when every step ran.
-  bool RunScript(const std::function<void()>& body) {
-    script_.Start();
-    running_ = true;
-    AddTimer(10, [this] { Tick(); });
-    try {
-      body();
-    } catch (const ScriptFailure& e) {
-      ADD_FAILURE() << e.what() << "\nscreen:\n" << Screen();
-    }
-    running_ = false;
-    EventLoop.timers.clear();
-    return script_.Done();
-  }
-  void Tick() {
-    if (!running_) return;
-    amigo_.Pump();
-    bia_.Pump();
-    script_.Advance();
-    AddTimer(10, [this] { Tick(); });
-  }
   // Both peers are in #sala with amigo as its operator (the first to join).
   void PeersInSala() {
     amigo_.Join("#sala");
@@ -109,14 +45,6 @@ class ChannelEndToEnd : public apptest::AppFixture {
     ASSERT_TRUE(bia_.WaitFor(" 366 ", 5000));
   }
   bool ClientInSala() const { return Client.InChannel && amigo_.Saw(":cliente!") && amigo_.Saw("JOIN"); }
-
-  apptest::StepScript script_;
-  bool running_ = false;
-  Lines shown_;
-  std::string server_address_, relay_address_;
-  apptest::NgircdServer server_;
-  apptest::RecordingRelay relay_;
-  IrcPeer amigo_, bia_;
 };
 
 TEST_F(ChannelEndToEnd, ConversationCommandsIgnoreAndKick) {

@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -56,55 +57,150 @@ bool WaitUntilListening(const std::string& address, uint16_t port, int ms) {
   return false;
 }
 
+namespace {
+
+// Ends the process started by the fixture (SIGTERM, then SIGKILL to its whole group after 3 s) and
+// waits for it.
+void StopProcess(pid_t* pid) {
+  if (*pid <= 0) return;
+  kill(*pid, SIGTERM);
+  for (int i = 0; i < 300; ++i) {
+    if (waitpid(*pid, nullptr, WNOHANG) == *pid) {
+      *pid = -1;
+      return;
+    }
+    poll(nullptr, 0, 10);
+  }
+  kill(-*pid, SIGKILL);
+  kill(*pid, SIGKILL);
+  waitpid(*pid, nullptr, 0);
+  *pid = -1;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// In a guardian process: the server it runs, to pass SIGTERM on to.
+pid_t guarded_server = 0;
+void PassTermOn(int) {
+  if (guarded_server > 0) kill(guarded_server, SIGTERM);
+}
+
+// Runs args in dir with its output in log_path, without core files (InspIRCd may crash while it
+// unloads its modules at SIGTERM, and raises its own soft limit up to the hard one). The process
+// whose id is returned (-1 on failure) is a guardian in a process group of its own: it runs the
+// server, passes SIGTERM on to it and ends with it. The guardian keeps the test's credentials, so the
+// kernel sends it SIGTERM when the test process ends in any way, even without unwinding (a crash, a
+// kill at a time limit); the server itself may give up root, which would clear such a signal.
+pid_t SpawnDaemon(const std::string& dir, std::vector<std::string> args, const std::string& log_path) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (log < 0 || null < 0) {
+    if (log >= 0) close(log);
+    if (null >= 0) close(null);
+    return -1;
+  }
+  const pid_t test_process = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // Only async-signal-safe calls between fork and exec: the test process has threads.
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+    setpgid(0, 0);
+    sigset_t term, before;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    sigprocmask(SIG_BLOCK, &term, &before);
+    struct sigaction pass {};
+    pass.sa_handler = PassTermOn;
+    sigaction(SIGTERM, &pass, nullptr);
+    // The signal is sent when the thread that forked ends: the fixtures start servers on the test's
+    // main thread.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != test_process) _exit(0);  // the test process is already gone
+    const pid_t server = fork();
+    if (server == 0) {
+      sigprocmask(SIG_SETMASK, &before, nullptr);
+      if (chdir(dir.c_str()) != 0) _exit(126);
+      dup2(null, 0);
+      dup2(log, 1);
+      dup2(log, 2);
+      execve(argv[0], argv.data(), environ);
+      _exit(127);
+    }
+    if (server < 0) _exit(126);
+    guarded_server = server;
+    // A SIGTERM that came meanwhile is passed on now.
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    int status = 0;
+    while (waitpid(server, &status, 0) < 0 && errno == EINTR) {
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+  }
+  close(log);
+  close(null);
+  return pid;
+}
+
+bool Alive(pid_t pid) { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
+
+}  // namespace
+
 bool NgircdServer::Start(const std::string& dir, const std::string& address, const std::string& password,
                          int ping_timeout) {
+  NgircdOptions options;
+  options.listen = address;
+  options.password = password;
+  options.ping_timeout = ping_timeout;
+  return Start(dir, options);
+}
+
+bool NgircdServer::Start(const std::string& dir, const NgircdOptions& options) {
   Stop();
-  address_ = address;
-  const std::string conf = dir + "/ngircd.conf";
-  log_path_ = dir + "/ngircd.log";
+  address_ = options.listen.substr(0, options.listen.find(','));
+  const std::string conf = dir + "/" + options.name + ".conf";
+  log_path_ = dir + "/" + options.name + ".log";
   // Its own folders: nothing extra to include, and a place the server may write its process id to
   // after it gives up root.
-  const std::string include_dir = dir + "/ngircd.d";
-  const std::string run_dir = dir + "/ngircd.run";
+  const std::string include_dir = dir + "/" + options.name + ".d";
+  const std::string run_dir = dir + "/" + options.name + ".run";
   mkdir(include_dir.c_str(), 0755);
   mkdir(run_dir.c_str(), 0777);
   chmod(run_dir.c_str(), 0777);
+  const int ping = std::max(5, options.ping_timeout);
   {
     std::ofstream out(conf);
     out << "[Global]\n"
         << "Name = irc.falatro.test\n"
-        << "Info = Falatro test server\n"
+        << "Info = " << options.info << "\n"
         << "AdminInfo1 = test\nAdminInfo2 = test\nAdminEMail = test@localhost\n"
-        << "Listen = " << address << "\n"
-        << "Ports = " << kTestIrcPort << "\n"
-        << "Password = " << password << "\n"
-        << "MotdPhrase = Bem-vindo ao servidor de teste\n"
+        << "Listen = " << options.listen << "\n"
+        << "Ports = " << options.port << "\n"
+        << "Password = " << options.password << "\n"
+        << "MotdPhrase = " << options.motd << "\n"
         << "PidFile = " << run_dir << "/ngircd.pid\n";
     if (getuid() == 0) out << "ServerUID = 65534\nServerGID = 65534\n";
     out << "[Limits]\n"
-        << "PingTimeout = " << std::max(5, ping_timeout) << "\n"
-        << "PongTimeout = 20\n"
+        << "PingTimeout = " << ping << "\n"
+        << "PongTimeout = " << std::min(ping, 20) << "\n"
         << "MaxConnectionsIP = 0\nMaxJoins = 0\nMaxPenaltyTime = 0\nMaxListSize = 10000\nMaxNickLength = 30\n"
         << "[Options]\n"
         << "DNS = no\nIdent = no\nPAM = no\n"
         << "IncludeDir = " << include_dir << "\n";
+    if (options.tls_port != 0)
+      out << "[SSL]\nCertFile = " << options.cert << "\nKeyFile = " << options.key << "\nDHFile = " << options.dh
+          << "\nPorts = " << options.tls_port << "\n";
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, log_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::string program = "/usr/sbin/ngircd";
-  std::vector<std::string> args = {program, "--nodaemon", "--config", conf};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int r = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (r != 0) return false;
-  pid_ = pid;
-  if (!WaitUntilListening(address, kTestIrcPort, 5000)) {
+  pid_ = SpawnDaemon(dir, {"/usr/sbin/ngircd", "--nodaemon", "--config", conf}, log_path_);
+  if (pid_ <= 0 || !WaitUntilListening(address_, options.port, 5000) ||
+      (options.tls_port != 0 && !WaitUntilListening(address_, options.tls_port, 2000))) {
     Stop();
     return false;
   }
@@ -119,66 +215,6 @@ bool NgircdServer::StartOnFreeAddress(const std::string& dir, const std::string&
   }
   return false;
 }
-
-namespace {
-
-// Ends the process started by the fixture (SIGTERM, then SIGKILL after 3 s) and waits for it.
-void StopProcess(pid_t* pid) {
-  if (*pid <= 0) return;
-  kill(*pid, SIGTERM);
-  for (int i = 0; i < 300; ++i) {
-    if (waitpid(*pid, nullptr, WNOHANG) == *pid) {
-      *pid = -1;
-      return;
-    }
-    poll(nullptr, 0, 10);
-  }
-  kill(*pid, SIGKILL);
-  waitpid(*pid, nullptr, 0);
-  *pid = -1;
-}
-
-std::string FileText(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs args in dir with its output in log_path, without core files (InspIRCd may crash while it
-// unloads its modules at SIGTERM, and raises its own soft limit up to the hard one). -1 on failure.
-pid_t SpawnDaemon(const std::string& dir, std::vector<std::string> args, const std::string& log_path) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (log < 0 || null < 0) {
-    if (log >= 0) close(log);
-    if (null >= 0) close(null);
-    return -1;
-  }
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // Only async-signal-safe calls between fork and exec: the test process has threads.
-    const rlimit none{0, 0};
-    setrlimit(RLIMIT_CORE, &none);
-    setpgid(0, 0);
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    dup2(null, 0);
-    dup2(log, 1);
-    dup2(log, 2);
-    execve(argv[0], argv.data(), environ);
-    _exit(127);
-  }
-  close(log);
-  close(null);
-  return pid;
-}
-
-bool Alive(pid_t pid) { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
-
-}  // namespace
 
 void NgircdServer::Stop() { StopProcess(&pid_); }
 

@@ -23,6 +23,21 @@ std::string FreeLoopbackAddress();
 /// True when address:port accepts a TCP connection within ms.
 bool WaitUntilListening(const std::string& address, uint16_t port, int ms);
 
+/// How an ngircd is set up.
+struct NgircdOptions {
+  std::string listen;              ///< the addresses it listens on, comma separated
+  uint16_t port = kTestIrcPort;
+  std::string password;            ///< what clients must send with PASS
+  /// Seconds of silence before it pings a client, and (up to 20) before it drops one that does not
+  /// answer; the server takes no less than 5.
+  int ping_timeout = 120;
+  std::string info = "Falatro test server";
+  std::string motd = "Bem-vindo ao servidor de teste";
+  std::string name = "ngircd";     ///< its files in the scratch folder: name.conf, name.log, name.d, name.run
+  uint16_t tls_port = 0;           ///< with cert, key and dh (PEM files): a TLS port too
+  std::string cert, key, dh;
+};
+
 /// ngircd run in the foreground with a configuration written into a scratch folder.
 class NgircdServer {
  public:
@@ -31,6 +46,8 @@ class NgircdServer {
   /// time-out (seconds, at least 5). Waits until it accepts connections. False when it does not.
   bool Start(const std::string& dir, const std::string& address, const std::string& password,
              int ping_timeout = 120);
+  /// Starts it as options say; waits until its ports accept connections (on the first address).
+  bool Start(const std::string& dir, const NgircdOptions& options);
   /// Start on a free loopback address, trying others when one is taken meanwhile by another test.
   /// Sets *address.
   bool StartOnFreeAddress(const std::string& dir, const std::string& password, int ping_timeout,

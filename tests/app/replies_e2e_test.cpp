@@ -6,114 +6,39 @@
 
 #include <algorithm>
 #include <functional>
-#include <ostream>
 
 #include "app/channel.h"
 #include "app/client_state.h"
 #include "app/login.h"
-#include "app_fixture.h"
+#include "client_e2e_fixture.h"
 #include "console/nxcrt.h"
-#include "irc_peer.h"
-#include "irc_server_fixture.h"
-#include "speech/sound_device.h"
-#include "step_script.h"
 
 namespace falatro {
 namespace {
 
 using apptest::IrcPeer;
+using apptest::Server;
 using Lines = std::vector<std::string>;
 
-// The servers the runs meet.
-enum class Server { kNgircd, kInspircd };
+std::string ServerName(const ::testing::TestParamInfo<Server>& info) { return apptest::NameOf(info.param); }
 
-std::string NameOf(Server server) {
-  switch (server) {
-    case Server::kNgircd: return "ngircd";
-    case Server::kInspircd: return "inspircd";
-  }
-  return "?";
-}
-std::string ServerName(const ::testing::TestParamInfo<Server>& info) { return NameOf(info.param); }
-void PrintTo(Server server, std::ostream* out) { *out << NameOf(server); }
-
-class RepliesEndToEnd : public apptest::AppFixture, public ::testing::WithParamInterface<Server> {
+class RepliesEndToEnd : public apptest::PeersEndToEnd, public ::testing::WithParamInterface<Server> {
  protected:
   void SetUp() override {
-    AppFixture::SetUp();
-    StartRealClockConsoleHeardIn(root_ + "/ouvido.wav");
+    PeersEndToEnd::SetUp();
     if (HasFatalFailure()) return;
-    Channel = ChannelState{};
-    Channel.on_shown = [this](const std::string& text) { shown_.push_back(text); };
-    ASSERT_TRUE(StartServer()) << ServerLog();
-    ASSERT_TRUE(relay_.StartOnFreeAddress(server_address_, &relay_address_));
-    StartSpeech();
-    ASSERT_TRUE(amigo_.Login(server_address_, apptest::kTestIrcPort, "amigo", password_));
-    ASSERT_TRUE(bia_.Login(server_address_, apptest::kTestIrcPort, "bia", password_));
-    Client.ServerName = relay_address_;
-    Client.Nickname = "cliente";
-    Client.Password = password_;
-    ConnectToServer();
-    ASSERT_GT(Client.ServerSocket, 0) << Screen() << ServerLog();
-  }
-  void TearDown() override {
-    amigo_.Close();
-    bia_.Close();
-    ngircd_.Stop();
-    inspircd_.Stop();
-    CloseSoundDevice();
-    Channel = ChannelState{};
-    AppFixture::TearDown();
+    StartWithPeers(GetParam());
   }
 
-  void Then(std::string what, std::function<bool()> ready, std::function<void()> act = {},
-            int timeout_ms = 10000) {
-    script_.Then(std::move(what), std::move(ready), std::move(act), timeout_ms);
-  }
-  // Runs body (the client's action) while the steps drive it; true when every step ran.
-  bool RunScript(const std::function<void()>& body) {
-    script_.Start();
-    running_ = true;
-    AddTimer(10, [this] { Tick(); });
-    try {
-      body();
-    } catch (const apptest::ScriptFailure& e) {
-      ADD_FAILURE() << e.what() << "\nscreen:\n" << Screen() << "\nshown:\n" << Shown();
-    }
-    running_ = false;
-    EventLoop.timers.clear();
-    const bool done = script_.Done();
-    script_.steps.clear();
-    return done;
-  }
-  void Tick() {
-    if (!running_) return;
-    amigo_.Pump();
-    bia_.Pump();
-    script_.Advance();
-    AddTimer(10, [this] { Tick(); });
-  }
   // Fails the run when the loop is still running after ms: what the client does must end it.
   void EndsByItself(int ms = 10000) {
     Then("the loop ended by itself", [] { return false; }, {}, ms);
-  }
-  bool WasShown(const std::string& text) const {
-    return std::find(shown_.begin(), shown_.end(), text) != shown_.end();
   }
   // True when text waits in the message queue.
   static bool Queued(const std::string& text) {
     for (int i = Client.QueueRead; i != Client.QueueWrite; i = (i + 1) % kMessageQueueSize)
       if (Client.MessageQueue[i] == text) return true;
     return false;
-  }
-  std::string Shown() const {
-    std::string out;
-    for (const std::string& s : shown_) out += s + "\n";
-    return out;
-  }
-  int LinesSent(const std::string& line) {
-    const Lines sent = relay_.ClientLines();
-    return static_cast<int>(std::count(sent.begin(), sent.end(), line));
   }
   // The peer's lines that contain text.
   static Lines LinesWith(const IrcPeer& peer, const std::string& text) {
@@ -150,20 +75,6 @@ class RepliesEndToEnd : public apptest::AppFixture, public ::testing::WithParamI
     return Client.InChannel && Channel.Joined && amigo_.Saw(":cliente!") && amigo_.Saw("JOIN :" + channel);
   }
 
-  bool StartServer() {
-    switch (GetParam()) {
-      case Server::kNgircd:
-        // ngircd refuses a PASS it has no password for: it gets one.
-        password_ = "senha";
-        return ngircd_.StartOnFreeAddress(root_, password_, 120, &server_address_);
-      case Server::kInspircd:
-        // InspIRCd takes and ignores a PASS on a port without a password; Anope's NickServ answers.
-        password_.clear();
-        return inspircd_.StartOnFreeAddress(root_, password_, 120, true, &server_address_);
-    }
-    return false;
-  }
-  std::string ServerLog() const { return GetParam() == Server::kNgircd ? ngircd_.Log() : inspircd_.Log(); }
   // Types typed into the channel while the nickname service sends the client a notice; returns the
   // notice as said.
   std::string TypeWhileTheServiceAnswers(const std::string& typed) {
@@ -175,22 +86,13 @@ class RepliesEndToEnd : public apptest::AppFixture, public ::testing::WithParamI
     Type(typed);
     // ngircd has no services: a peer under the service's name sends what the service would.
     IrcPeer& service = service_;
-    if (!service.connected()) service.Login(server_address_, apptest::kTestIrcPort, "NickServ", password_);
+    if (!service.connected()) service.Login(server_address_, apptest::kTestIrcPort, "NickServ", server_.password());
     service.Send("NOTICE cliente :Senha aceita.");
     Settle(service);
     return "Senha aceita.";
   }
 
-  std::string password_;
-  apptest::StepScript script_;
-  bool running_ = false;
-  Lines shown_;
-  std::string server_address_, relay_address_;
-  apptest::NgircdServer ngircd_;
-  apptest::InspircdServer inspircd_;
   IrcPeer service_;
-  apptest::RecordingRelay relay_;
-  IrcPeer amigo_, bia_;
 };
 
 TEST_P(RepliesEndToEnd, RefusedJoinsAreSaidAndEndTheLoop) {

@@ -14,14 +14,11 @@
 #include "app/main_menu.h"
 #include "app/server_connection.h"
 #include "app/server_link.h"
-#include "app_fixture.h"
+#include "client_e2e_fixture.h"
 #include "console/nxcrt.h"
-#include "irc_peer.h"
 #include "net/tls.h"
 #include "net/transport.h"
 #include "platform/tls/openssl_library.h"
-#include "speech/sound_device.h"
-#include "step_script.h"
 #include "tls_fixture.h"
 
 namespace falatro {
@@ -29,19 +26,14 @@ namespace {
 
 using apptest::IrcPeer;
 using apptest::RawRecorder;
-using apptest::ScriptFailure;
 using apptest::TestCertificates;
 using apptest::TlsIrcServer;
 
-class TlsEndToEnd : public apptest::AppFixture {
+class TlsEndToEnd : public apptest::ClientEndToEnd {
  protected:
   void SetUp() override {
-    AppFixture::SetUp();
-    StartRealClockConsoleHeardIn(root_ + "/ouvido.wav");
+    ClientEndToEnd::SetUp();
     if (HasFatalFailure()) return;
-    Channel = ChannelState{};
-    ChannelBrowser = ChannelBrowserState{};
-    Channel.on_shown = [this](const std::string& text) { shown_.push_back(text); };
     std::string error;
     ASSERT_TRUE(certs_.Make(root_ + "/certs", &error)) << error;
     WriteIni("[FALATRO]\r\nARQCA=" + certs_.ca + "\r\n");
@@ -50,6 +42,7 @@ class TlsEndToEnd : public apptest::AppFixture {
     Tls.handshake_timeout_ms = 3000;
     Client.Nickname = "cliente";
     Client.Password = "senha";
+    KeepPumping(&amigo_);
   }
   void TearDown() override {
     if (Client.ServerSocket > 0) CloseConnection(Client.ServerSocket);
@@ -60,10 +53,9 @@ class TlsEndToEnd : public apptest::AppFixture {
     UnloadTlsLibraries();
     Tls = TlsState{};
     unsetenv("SSL_CERT_FILE");
-    CloseSoundDevice();
-    Channel = ChannelState{};
-    AppFixture::TearDown();
+    ClientEndToEnd::TearDown();
   }
+  std::string FailureLog() const override { return "\nserver log:\n" + server_.Log(); }
 
   void StartServer(const std::string& cert) {
     ASSERT_TRUE(server_.Start(root_, cert, certs_.key, certs_.dh, "senha", 5)) << server_.Log();
@@ -79,39 +71,10 @@ class TlsEndToEnd : public apptest::AppFixture {
       return inner(data, n);
     };
   }
-  void Then(std::string what, std::function<bool()> ready, std::function<void()> act = {},
-            int timeout_ms = 10000) {
-    script_.Then(std::move(what), std::move(ready), std::move(act), timeout_ms);
-  }
-  bool WasShown(const std::string& text) const {
-    return std::find(shown_.begin(), shown_.end(), text) != shown_.end();
-  }
-  bool RunScript(const std::function<void()>& body) {
-    script_.Start();
-    running_ = true;
-    AddTimer(10, [this] { Tick(); });
-    try {
-      body();
-    } catch (const ScriptFailure& e) {
-      ADD_FAILURE() << e.what() << "\nscreen:\n" << Screen() << "\nserver log:\n" << server_.Log();
-    }
-    running_ = false;
-    EventLoop.timers.clear();
-    return script_.Done();
-  }
-  void Tick() {
-    if (!running_) return;
-    amigo_.Pump();
-    script_.Advance();
-    AddTimer(10, [this] { Tick(); });
-  }
 
   TestCertificates certs_;
   TlsIrcServer server_;
   IrcPeer amigo_;
-  apptest::StepScript script_;
-  bool running_ = false;
-  std::vector<std::string> shown_;
   std::string sent_;
 };
 

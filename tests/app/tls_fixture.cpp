@@ -5,11 +5,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,8 +17,6 @@
 
 #include "irc_server_fixture.h"
 #include "loopback_socket.h"
-
-extern char** environ;
 
 namespace falatro::apptest {
 
@@ -138,71 +133,30 @@ uint16_t FreeLoopbackPort() {
 bool TlsIrcServer::Start(const std::string& dir, const std::string& cert, const std::string& key,
                          const std::string& dh, const std::string& password, int ping_timeout) {
   Stop();
-  const std::string conf = dir + "/ngircd-tls.conf";
-  log_path_ = dir + "/ngircd-tls.log";
-  const std::string include_dir = dir + "/ngircd-tls.d";
-  const std::string run_dir = dir + "/ngircd-tls.run";
-  mkdir(include_dir.c_str(), 0755);
-  mkdir(run_dir.c_str(), 0777);
-  chmod(run_dir.c_str(), 0777);
+  NgircdOptions options;
+  options.listen = "127.0.0.1,::1";
+  options.password = password;
+  options.ping_timeout = ping_timeout;
+  options.info = "Falatro TLS test server";
+  options.motd = "Bem-vindo ao servidor seguro";
+  options.name = "ngircd-tls";
+  options.cert = cert;
+  options.key = key;
+  options.dh = dh;
   for (int tries = 0; tries < 5; ++tries) {
     plain_port_ = FreeLoopbackPort();
     tls_port_ = FreeLoopbackPort();
     if (plain_port_ == 0 || tls_port_ == 0 || plain_port_ == tls_port_) continue;
-    {
-      std::ofstream out(conf);
-      out << "[Global]\nName = irc.falatro.test\nInfo = Falatro TLS test server\n"
-          << "AdminInfo1 = test\nAdminInfo2 = test\nAdminEMail = test@localhost\n"
-          << "Listen = 127.0.0.1,::1\n"
-          << "Ports = " << plain_port_ << "\n"
-          << "Password = " << password << "\n"
-          << "MotdPhrase = Bem-vindo ao servidor seguro\n"
-          << "PidFile = " << run_dir << "/ngircd.pid\n";
-      if (getuid() == 0) out << "ServerUID = 65534\nServerGID = 65534\n";
-      out << "[Limits]\nPingTimeout = " << std::max(5, ping_timeout) << "\nPongTimeout = 20\n"
-          << "MaxConnectionsIP = 0\nMaxJoins = 0\nMaxPenaltyTime = 0\nMaxListSize = 10000\nMaxNickLength = 30\n"
-          << "[Options]\nDNS = no\nIdent = no\nPAM = no\nIncludeDir = " << include_dir << "\n"
-          << "[SSL]\nCertFile = " << cert << "\nKeyFile = " << key << "\nDHFile = " << dh
-          << "\nPorts = " << tls_port_ << "\n";
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::string program = "/usr/sbin/ngircd";
-    std::vector<std::string> args = {program, "--nodaemon", "--config", conf};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int r = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (r != 0) return false;
-    pid_ = pid;
-    if (WaitUntilListening("127.0.0.1", plain_port_, 5000) && WaitUntilListening("127.0.0.1", tls_port_, 2000))
-      return true;
-    Stop();
+    options.port = plain_port_;
+    options.tls_port = tls_port_;
+    if (server_.Start(dir, options)) return true;
   }
   return false;
 }
 
-void TlsIrcServer::Stop() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  for (int i = 0; i < 300; ++i) {
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return;
-    }
-    poll(nullptr, 0, 10);
-  }
-  kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
-  pid_ = -1;
-}
+void TlsIrcServer::Stop() { server_.Stop(); }
 
-std::string TlsIrcServer::Log() const { return ReadText(log_path_); }
+std::string TlsIrcServer::Log() const { return server_.Log(); }
 
 RawRecorder::~RawRecorder() {
   stop_ = true;

@@ -9,6 +9,8 @@
 #include <sys/types.h>
 #include <thread>
 
+#include "irc_server_fixture.h"
+
 namespace falatro::apptest {
 
 /// A test CA, a second CA nobody trusts, one server key and certificates for it: good (for
@@ -31,7 +33,6 @@ uint16_t FreeLoopbackPort();
 /// ngircd in the foreground on 127.0.0.1 and ::1, with a plain port and a TLS port of its own.
 class TlsIrcServer {
  public:
-  ~TlsIrcServer() { Stop(); }
   /// Starts it with cert and key (and DH parameters dh) on the TLS port, clients giving password, the
   /// given ping time-out. Waits until both ports accept connections. False when it does not start.
   bool Start(const std::string& dir, const std::string& cert, const std::string& key, const std::string& dh,
@@ -42,10 +43,9 @@ class TlsIrcServer {
   std::string Log() const;
 
  private:
-  pid_t pid_ = -1;
+  NgircdServer server_;
   uint16_t plain_port_ = 0;
   uint16_t tls_port_ = 0;
-  std::string log_path_;
 };
 
 /// Listens on 127.0.0.1 at a free port and records every byte clients send. With a target port it
