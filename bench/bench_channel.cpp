@@ -19,6 +19,7 @@
 #include "app/main_menu.h"
 #include "base/event_loop.h"
 #include "bench_irc_support.h"
+#include "bench_menu_session.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "irc_peer.h"
@@ -35,37 +36,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSpeedUp = 20;
 constexpr int kBurst = 1000;
 
-// Plays each block in 1/kSpeedUp of its time; notes when the sound is cut.
-struct FastDevice : SoundBackend {
-  WaveFormat format;
-  std::vector<int> timers;
-  Clock::time_point last_reset{};
-  uint64_t resets = 0;
-  const char* Name() const override { return "fast"; }
-  int Open(const WaveFormat& f) override {
-    format = f;
-    return 0;
-  }
-  void Close() override {}
-  void Play(SoundBlock* block) override {
-    const uint64_t per_second = uint64_t(format.rate) * std::max<uint32_t>(1, format.BlockAlign());
-    const uint64_t ms = std::max<uint64_t>(1, uint64_t(block->length) * 1000 / per_second / kSpeedUp);
-    timers.push_back(AddTimer(ms, [block] { SoundBlockPlayed(block); }));
-  }
-  void Reset() override {
-    for (int id : timers) CancelTimer(id);
-    timers.clear();
-    last_reset = Clock::now();
-    ++resets;
-  }
-  void StartEffect(const int16_t*, size_t, uint32_t, bool) override {}
-  void StopEffect() override {}
-};
-
-struct Finished {};
-
 struct Bench {
-  FastDevice device;
+  benchirc::ScaledSoundDevice device{kSpeedUp};
   apptest::IrcPeer ana, bia, criador;
   int idle_seconds = 30;
   // Burst.
@@ -159,12 +131,7 @@ int Run() {
     p->Join("#sala");
     p->WaitFor(" 366 ", 5000);
   }
-  InitSuiteSettings();
-  SetConsoleFrontend(HeadlessFrontend(RealClockBackend()));
-  Crt.exit_hook = [](int) { throw Finished{}; };
-  InitConsole();
-  SetSoundBackend(&B.device);
-  InitClient();
+  benchirc::StartHeadlessClient(&B.device);
   ConnectToServer();
   if (Client.ServerSocket <= 0) {
     std::fprintf(stderr, "the client cannot log in\n");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/event_loop.h"
+#include "bench_sound_support.h"
 #include "base/paths.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
@@ -55,17 +56,7 @@ double CpuMs() {
   return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
 }
 
-uint64_t SteadyMicros() {
-  return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
-}
-
-void Percentiles(const char* what, std::vector<double> v) {
-  if (v.empty()) return;
-  std::sort(v.begin(), v.end());
-  auto at = [&](double q) { return v[std::min(v.size() - 1, size_t(q * double(v.size())))]; };
-  printf("  %-44s median %7.3f ms   p95 %7.3f ms   max %7.3f ms   (%zu)\n", what, at(0.5), at(0.95), v.back(),
-         v.size());
-}
+void Percentiles(const char* what, std::vector<double> v) { benchkeys::PrintPercentiles(what, std::move(v), {44, 3, ""}); }
 
 // A sound output that keeps nothing: counts bytes and notes when the first block came.
 size_t counted_bytes = 0;
@@ -176,12 +167,7 @@ int main() {
 
   // Key to silence: the engine plays through the wave player on the null device; a second thread types
   // a key while it speaks; the time from the key's message to the device's reset.
-  SetLoopBackend(RealClockBackend());
-  ResetConsoleState();
-  SetConsoleFrontend(HeadlessFrontend(RealClockBackend()));
-  ResetKeyboardState();
-  ResetWavePlayer();
-  InitConsole();
+  benchkeys::StartHeadlessConsole(RealClockBackend());
   NullSoundBackend null;
   SetSoundBackend(&null);
   ConnectVelarToWavePlayer();
@@ -193,23 +179,12 @@ int main() {
   std::vector<double> key_ms;
   for (int t = 0; t < 30; ++t) {
     ResetKeyboardState();
-    std::atomic<uint64_t> key_us{0};
-    int delay_ms = 20 + int(rng() % 600);
-    std::thread typist([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
-      Message m;
-      m.kind = kMsgChar;
-      m.key.ch = 'k';
-      key_us = SteadyMicros();
-      PostMessage(m);
-    });
+    benchkeys::KeyLater key(20 + int(rng() % 600));
     uint64_t resets = SoundDev.resets;
     VelarSpeak(paragraph);
     while (VelarIsSpeaking()) WaitMessage();
-    typist.join();
-    if (SoundDev.resets != resets && SoundDev.last_reset_us >= key_us) {
-      key_ms.push_back(double(SoundDev.last_reset_us - key_us) / 1000.0);
-    }
+    key.Join();
+    key.NoteReset(resets, &key_ms);
   }
   printf("Key to silence while the engine speaks\n");
   Percentiles("null device: key -> reset", key_ms);

@@ -1,146 +1,25 @@
 // Measures the client at its main menu, connected to a real ngircd: the CPU it uses while nothing
 // happens, and the time from a peer's private message to the first block of its speech at the sound
 // device. FALATRO_BENCH_IDLE_SECONDS sets the idle stretch (60 by default).
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <vector>
 
-#include "app/client_state.h"
-#include "app/main_menu.h"
-#include "base/event_loop.h"
 #include "bench_irc_support.h"
-#include "console/keyboard.h"
-#include "console/nxcrt.h"
-#include "irc_peer.h"
+#include "bench_menu_session.h"
 #include "irc_server_fixture.h"
-#include "platform/console/headless/headless_frontend.h"
-#include "platform/sound/sound_backends.h"
-#include "speech/sound_device.h"
-#include "speech/suite_settings.h"
 
 namespace falatro {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The null device, noting when each block reaches it.
-struct TimingDevice : NullSoundBackend {
-  Clock::time_point armed{};
-  Clock::time_point first{};
-  bool waiting = false;
-  void Play(SoundBlock* block) override {
-    if (waiting) {
-      first = Clock::now();
-      waiting = false;
-    }
-    NullSoundBackend::Play(block);
-  }
-};
-
-struct Finished {};
-
-struct Bench {
-  TimingDevice device;
-  apptest::IrcPeer peer;
-  int idle_seconds = 60;
-  int rounds = 20;
-  int round = 0;
-  double idle_cpu = 0, idle_wall = 0;
-  uint64_t idle_wakeups = 0;
-  std::vector<double> latencies_ms;
-  bool failed = false;
-};
-Bench B;
-
-bool AtMenuPrompt() {
-  return std::string(reinterpret_cast<const char*>(Crt.ScreenBuffer) +
-                         (Crt.TextWindow.Top + WhereY() - 1) * ScreenCols,
-                     16) == "Qual sua op\xE7\xE3o? ";
-}
-
-void TypeKeys(const char* keys) {
-  for (const char* k = keys; *k; ++k) PostChar(static_cast<uint8_t>(*k), 0);
-}
-
-void Quit() { TypeKeys("\x1bS"); }
-
-void LatencyRound();
-
-void AfterRound() {
-  if (B.device.waiting) {
-    std::fprintf(stderr, "no sound for private message %d\n", B.round);
-    B.failed = true;
-    Quit();
-    return;
-  }
-  B.latencies_ms.push_back(std::chrono::duration<double, std::milli>(B.device.first - B.device.armed).count());
-  if (++B.round < B.rounds) {
-    AddTimer(100, LatencyRound);
-  } else {
-    Quit();
-  }
-}
-
-void LatencyRound() {
-  B.peer.Pump();
-  // Sound of the previous message finishes first; the menu keeps waiting for a key meanwhile (a
-  // message said at the menu does not repeat its question).
-  if (IsSoundPlaying()) {
-    AddTimer(50, LatencyRound);
-    return;
-  }
-  B.device.waiting = true;
-  B.device.armed = Clock::now();
-  B.peer.Privmsg("cliente", "mensagem de teste numero " + std::to_string(B.round + 1));
-  AddTimer(1500, AfterRound);
-}
-
-void IdleStart();
-
-void WaitForLogin() {
-  if (Client.ServerSocket > 0 && !Client.LocalAddress.empty() && AtMenuPrompt() && !IsSoundPlaying()) {
-    std::fprintf(stderr, "logged in; idle for %d s\n", B.idle_seconds);
-    AddTimer(500, IdleStart);
-    return;
-  }
-  AddTimer(50, WaitForLogin);
-}
-
-void IdleStart() {
-  const double cpu0 = benchirc::CpuSeconds();
-  const auto wall0 = Clock::now();
-  const uint64_t wake0 = Menu.wait_wakeups;
-  // One timer for the whole stretch: nothing else wakes the client meanwhile.
-  AddTimer(static_cast<uint64_t>(B.idle_seconds) * 1000, [cpu0, wall0, wake0] {
-    B.idle_cpu = benchirc::CpuSeconds() - cpu0;
-    B.idle_wall = std::chrono::duration<double>(Clock::now() - wall0).count();
-    B.idle_wakeups = Menu.wait_wakeups - wake0;
-    B.peer.Pump();
-    std::fprintf(stderr, "private messages\n");
-    AddTimer(10, LatencyRound);
-  });
-}
-
-void FirstPrompt() {
-  if (AtMenuPrompt()) {
-    std::fprintf(stderr, "connecting\n");
-    TypeKeys("c");
-    AddTimer(50, WaitForLogin);
-    return;
-  }
-  AddTimer(50, FirstPrompt);
-}
-
 int Run() {
-  B.idle_seconds = benchirc::SecondsFromEnv("FALATRO_BENCH_IDLE_SECONDS", 60);
+  benchirc::MenuSession& s = benchirc::Session;
+  s.idle_seconds = benchirc::SecondsFromEnv("FALATRO_BENCH_IDLE_SECONDS", 60);
   const std::string root = benchirc::ScratchDir("falatro-bench-irc");
   const std::string address = apptest::FreeLoopbackAddress();
   apptest::NgircdServer server;
   // The server's ping interval is longer than the run, so the idle stretch has no traffic at all.
-  if (root.empty() || address.empty() || !server.Start(root, address, "senha", B.idle_seconds + 120)) {
+  if (root.empty() || address.empty() || !server.Start(root, address, "senha", s.idle_seconds + 120)) {
     std::fprintf(stderr, "cannot start ngircd\n");
     return 1;
   }
@@ -148,40 +27,18 @@ int Run() {
     std::fprintf(stderr, "cannot read the transcription rules\n");
     return 1;
   }
-  if (!B.peer.Login(address, apptest::kTestIrcPort, "amigo", "senha")) {
+  if (!s.peer.Login(address, apptest::kTestIrcPort, "amigo", "senha")) {
     std::fprintf(stderr, "the peer cannot log in\n");
     return 1;
   }
-  InitSuiteSettings();
-  SetConsoleFrontend(HeadlessFrontend(RealClockBackend()));
-  Crt.exit_hook = [](int) { throw Finished{}; };
-  InitConsole();
-  SetSoundBackend(&B.device);
-  AddTimer(50, FirstPrompt);
-  try {
-    InitClient();
-    MainMenu();
-  } catch (const Finished&) {
-  }
-  SetSoundBackend(nullptr);
+  benchirc::RunMenuSession();
   server.Stop();
   std::error_code ec;
   std::filesystem::remove_all(root, ec);
 
-  if (B.idle_wall > 0) {
-    std::printf("irc menu idle: %.1f s connected with no traffic: CPU %.3f s = %.3f%% of one core, %llu wake-ups "
-                "(target: at most 1%%)\n",
-                B.idle_wall, B.idle_cpu, 100.0 * B.idle_cpu / B.idle_wall,
-                static_cast<unsigned long long>(B.idle_wakeups));
-  }
-  if (!B.latencies_ms.empty()) {
-    std::vector<double> l = B.latencies_ms;
-    std::sort(l.begin(), l.end());
-    std::printf("irc private message to first sound block (through ngircd), %zu messages: min %.2f ms, median "
-                "%.2f ms, max %.2f ms (target: at most 100 ms)\n",
-                l.size(), l.front(), l[l.size() / 2], l.back());
-  }
-  return B.failed ? 1 : 0;
+  benchirc::PrintMenuIdle("irc");
+  benchirc::PrintMessageLatencies("irc");
+  return s.failed ? 1 : 0;
 }
 
 }  // namespace

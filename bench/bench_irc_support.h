@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "base/event_loop.h"
 #include "diphone_record.h"
+#include "speech/sound_device.h"
 #include "speech/suite_settings.h"
 
 namespace falatro::benchirc {
@@ -95,5 +98,35 @@ inline int SecondsFromEnv(const char* name, int def) {
   const int n = v ? std::atoi(v) : 0;
   return n > 0 ? n : def;
 }
+
+/// A sound device that plays each block in 1/speed_up of its time (1: real time) and notes when the
+/// sound is cut.
+struct ScaledSoundDevice : SoundBackend {
+  explicit ScaledSoundDevice(int speed) : speed_up(speed) {}
+  int speed_up;
+  WaveFormat format;
+  std::vector<int> timers;
+  std::chrono::steady_clock::time_point last_reset{};
+  uint64_t resets = 0;
+  const char* Name() const override { return "scaled"; }
+  int Open(const WaveFormat& f) override {
+    format = f;
+    return 0;
+  }
+  void Close() override {}
+  void Play(SoundBlock* block) override {
+    const uint64_t per_second = uint64_t(format.rate) * std::max<uint32_t>(1, format.BlockAlign());
+    const uint64_t ms = std::max<uint64_t>(1, uint64_t(block->length) * 1000 / per_second / speed_up);
+    timers.push_back(AddTimer(ms, [block] { SoundBlockPlayed(block); }));
+  }
+  void Reset() override {
+    for (int id : timers) CancelTimer(id);
+    timers.clear();
+    last_reset = std::chrono::steady_clock::now();
+    ++resets;
+  }
+  void StartEffect(const int16_t*, size_t, uint32_t, bool) override {}
+  void StopEffect() override {}
+};
 
 }  // namespace falatro::benchirc

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/event_loop.h"
+#include "bench_sound_support.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "platform/console/headless/headless_frontend.h"
@@ -29,12 +30,6 @@
 using namespace falatro;
 
 namespace {
-
-uint64_t SteadyMicros() {
-  return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
-                      std::chrono::steady_clock::now().time_since_epoch())
-                      .count());
-}
 
 long StatusKb(const char* field) {
   std::ifstream in("/proc/self/status");
@@ -68,20 +63,8 @@ std::vector<uint8_t> Wave8(size_t bytes) {
   return image;
 }
 
-void StartConsole(LoopBackend* backend) {
-  SetLoopBackend(backend);
-  ResetConsoleState();
-  SetConsoleFrontend(HeadlessFrontend(backend));
-  ResetKeyboardState();
-  ResetWavePlayer();
-  InitConsole();
-}
-
 void Percentiles(const char* what, std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  auto at = [&](double q) { return v[std::min(v.size() - 1, size_t(q * double(v.size())))]; };
-  std::printf("  %-34s median %6.2f ms   p95 %6.2f ms   max %6.2f ms   (%zu keys)\n", what, at(0.5), at(0.95),
-              v.back(), v.size());
+  benchkeys::PrintPercentiles(what, std::move(v), {34, 2, " keys"});
 }
 
 // Plays a long sound; a second thread types a key at a random moment; the time from the key's
@@ -92,16 +75,7 @@ std::vector<double> KeyToReset(int trials) {
   std::vector<double> out;
   for (int t = 0; t < trials; ++t) {
     ResetKeyboardState();
-    std::atomic<uint64_t> key_us{0};
-    int delay_ms = 60 + int(rng() % 200);
-    std::thread typist([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
-      Message m;
-      m.kind = kMsgChar;
-      m.key.ch = 'k';
-      key_us = SteadyMicros();
-      PostMessage(m);
-    });
+    benchkeys::KeyLater key(60 + int(rng() % 200));
     uint64_t resets = SoundDev.resets;
     // Half the trials wait in the file player's final wait, half while the blocks are queued.
     if (t % 2 == 0) {
@@ -111,8 +85,8 @@ std::vector<double> KeyToReset(int trials) {
       std::string path = "/tmp/falatro-bench-long.wav";
       PlayWaveFile(path);
     }
-    typist.join();
-    if (SoundDev.resets != resets) out.push_back(double(SoundDev.last_reset_us - key_us) / 1000.0);
+    key.Join();
+    key.NoteReset(resets, &out);
   }
   return out;
 }
@@ -124,7 +98,7 @@ void BenchKeyToSilence() {
     std::vector<uint8_t> image = Wave8(11025 * 60);
     f.write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
   }
-  StartConsole(RealClockBackend());
+  benchkeys::StartHeadlessConsole(RealClockBackend());
   NullSoundBackend null;
   SetSoundBackend(&null);
   std::vector<double> null_ms = KeyToReset(40);
@@ -149,7 +123,7 @@ void BenchKeyToSilence() {
 
 void BenchIdle() {
   std::printf("Nothing playing\n");
-  StartConsole(RealClockBackend());
+  benchkeys::StartHeadlessConsole(RealClockBackend());
   NullSoundBackend null;
   SetSoundBackend(&null);
   std::vector<uint8_t> image = Wave8(2205);
@@ -197,7 +171,7 @@ void BenchHour() {
     }
   }
   SimulatedBackend sim;
-  StartConsole(&sim);
+  benchkeys::StartHeadlessConsole(&sim);
   for (const char* device : {"null", "file"}) {
     std::unique_ptr<NullSoundBackend> backend;
     if (std::string(device) == "file") {

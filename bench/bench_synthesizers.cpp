@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/event_loop.h"
+#include "bench_sound_support.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "platform/console/headless/headless_frontend.h"
@@ -27,21 +28,10 @@ using namespace falatro;
 
 namespace {
 
-uint64_t SteadyMicros() {
-  return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
-                      std::chrono::steady_clock::now().time_since_epoch())
-                      .count());
-}
+using benchkeys::SteadyMicros;
 
 void Percentiles(const char* what, std::vector<double> v) {
-  if (v.empty()) {
-    std::printf("  %-48s no figures\n", what);
-    return;
-  }
-  std::sort(v.begin(), v.end());
-  auto at = [&](double q) { return v[std::min(v.size() - 1, size_t(q * double(v.size())))]; };
-  std::printf("  %-48s median %6.2f ms   p95 %6.2f ms   max %6.2f ms   (%zu runs)\n", what, at(0.5), at(0.95),
-              v.back(), v.size());
+  benchkeys::PrintPercentiles(what, std::move(v), {48, 2, " runs"});
 }
 
 const char* kSentences[] = {
@@ -51,15 +41,6 @@ const char* kSentences[] = {
     "Eu gosto muito de conversar com voc\xEAs por aqui.",
     "A chuva forte derrubou muitas \xE1rvores na cidade grande.",
 };
-
-void StartConsole() {
-  SetLoopBackend(RealClockBackend());
-  ResetConsoleState();
-  SetConsoleFrontend(HeadlessFrontend(RealClockBackend()));
-  ResetKeyboardState();
-  ResetWavePlayer();
-  InitConsole();
-}
 
 int BrazilianVoice() {
   // The voice list is the library's; the Brazilian voice is found by its name.
@@ -79,19 +60,10 @@ std::vector<double> KeyToSilence(int trials, bool read_first) {
   std::vector<double> out;
   for (int t = 0; t < trials; ++t) {
     ResetKeyboardState();
-    std::atomic<uint64_t> key_us{0};
-    int delay_ms = 150 + int(rng() % 900);
     uint64_t resets = SoundDev.resets;
     SynthesizerSpeak(std::string(kSentences[t % 5]) + " " + kSentences[(t + 1) % 5]);
     Sound.SynthSpeechPending = true;
-    std::thread typist([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
-      Message m;
-      m.kind = kMsgChar;
-      m.key.ch = 'k';
-      key_us = SteadyMicros();
-      PostMessage(m);
-    });
+    benchkeys::KeyLater key(150 + int(rng() % 900));
     if (read_first) {
       ReadKey();
       // The program goes on with other work and waits in the event loop; it never asks about sound.
@@ -103,9 +75,9 @@ std::vector<double> KeyToSilence(int trials, bool read_first) {
     } else {
       WaitSynthesizerIdle();
     }
-    typist.join();
+    key.Join();
     while (KeyPressed()) ReadKey();
-    if (SoundDev.resets != resets) out.push_back(double(SoundDev.last_reset_us - key_us) / 1000.0);
+    key.NoteReset(resets, &out);
     SynthesizerStop();
   }
   return out;
@@ -113,7 +85,7 @@ std::vector<double> KeyToSilence(int trials, bool read_first) {
 
 void BenchEspeak() {
   std::printf("eSpeak NG in-process (null device, real clock)\n");
-  StartConsole();
+  benchkeys::StartHeadlessConsole(RealClockBackend());
   NullSoundBackend null;
   SetSoundBackend(&null);
   SetSynthesizerBackend(SynthesizerKind::kSystemVoice, EspeakSynthesizer());
@@ -159,7 +131,7 @@ void BenchSpeechDispatcher() {
     std::printf("  no daemon: %s\n", error.c_str());
     return;
   }
-  StartConsole();
+  benchkeys::StartHeadlessConsole(RealClockBackend());
   SynthesizerBackend* s = SpeechDispatcherSynthesizer();
   uint64_t t0 = SteadyMicros();
   if (!s->Start(0, 0, 0)) {

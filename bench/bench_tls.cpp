@@ -14,74 +14,34 @@
 
 #include "app/channel.h"
 #include "app/client_state.h"
-#include "app/main_menu.h"
 #include "base/event_loop.h"
 #include "bench_irc_support.h"
-#include "console/keyboard.h"
-#include "console/nxcrt.h"
-#include "irc_peer.h"
+#include "bench_menu_session.h"
 #include "irc_server_fixture.h"
 #include "net/tls.h"
 #include "net/transport.h"
 #include "platform/tls/openssl_library.h"
 #include "tls_fixture.h"
-#include "platform/console/headless/headless_frontend.h"
-#include "platform/sound/sound_backends.h"
 #include "speech/sound_device.h"
-#include "speech/suite_settings.h"
 
 namespace falatro {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The null device, noting when each block reaches it.
-struct TimingDevice : NullSoundBackend {
-  Clock::time_point armed{};
-  Clock::time_point first{};
-  bool waiting = false;
-  void Play(SoundBlock* block) override {
-    if (waiting) {
-      first = Clock::now();
-      waiting = false;
-    }
-    NullSoundBackend::Play(block);
-  }
+using benchirc::Quit;
+using benchirc::Session;
+using benchirc::TypeKeys;
+
+struct ChannelFigures {
+  double cpu = 0, wall = 0;
 };
+ChannelFigures Quiet;
 
-struct Finished {};
-
-struct Bench {
-  TimingDevice device;
-  apptest::IrcPeer peer;
-  int idle_seconds = 60;
-  int rounds = 20;
-  int round = 0;
-  double idle_cpu = 0, idle_wall = 0;
-  uint64_t idle_wakeups = 0;
-  double channel_cpu = 0, channel_wall = 0;
-  std::vector<double> latencies_ms;
-  bool failed = false;
-};
-Bench B;
-
-bool AtMenuPrompt() {
-  return std::string(reinterpret_cast<const char*>(Crt.ScreenBuffer) +
-                         (Crt.TextWindow.Top + WhereY() - 1) * ScreenCols,
-                     16) == "Qual sua op\xE7\xE3o? ";
-}
-
-void TypeKeys(const char* keys) {
-  for (const char* k = keys; *k; ++k) PostChar(static_cast<uint8_t>(*k), 0);
-}
-
-void Quit() { TypeKeys("\x1bS"); }
-
-void LatencyRound();
 void JoinForQuiet();
 
 void QuitAtMenu() {
-  if (AtMenuPrompt() && !IsSoundPlaying()) {
+  if (benchirc::AtMenuPrompt() && !IsSoundPlaying()) {
     Quit();
     return;
   }
@@ -93,12 +53,12 @@ void ChannelQuietStart() {
     AddTimer(100, ChannelQuietStart);
     return;
   }
-  std::fprintf(stderr, "in the channel; idle for %d s\n", B.idle_seconds);
+  std::fprintf(stderr, "in the channel; idle for %d s\n", Session.idle_seconds);
   const double cpu0 = benchirc::CpuSeconds();
   const auto wall0 = Clock::now();
-  AddTimer(static_cast<uint64_t>(B.idle_seconds) * 1000, [cpu0, wall0] {
-    B.channel_cpu = benchirc::CpuSeconds() - cpu0;
-    B.channel_wall = std::chrono::duration<double>(Clock::now() - wall0).count();
+  AddTimer(static_cast<uint64_t>(Session.idle_seconds) * 1000, [cpu0, wall0] {
+    Quiet.cpu = benchirc::CpuSeconds() - cpu0;
+    Quiet.wall = std::chrono::duration<double>(Clock::now() - wall0).count();
     // Leave the channel, then end at the menu.
     TypeKeys("\x1bS");
     AddTimer(1000, QuitAtMenu);
@@ -116,75 +76,6 @@ void JoinForQuiet() {
     TypeKeys("sala\r");
     AddTimer(500, ChannelQuietStart);
   });
-}
-
-void AfterRound() {
-  if (B.device.waiting) {
-    std::fprintf(stderr, "no sound for private message %d\n", B.round);
-    B.failed = true;
-    Quit();
-    return;
-  }
-  B.latencies_ms.push_back(std::chrono::duration<double, std::milli>(B.device.first - B.device.armed).count());
-  if (++B.round < B.rounds) {
-    AddTimer(100, LatencyRound);
-  } else {
-    JoinForQuiet();
-  }
-}
-
-void LatencyRound() {
-  B.peer.Pump();
-  // Sound of the previous message finishes first; the menu keeps waiting for a key meanwhile (a
-  // message said at the menu does not repeat its question).
-  if (IsSoundPlaying()) {
-    AddTimer(50, LatencyRound);
-    return;
-  }
-  B.device.waiting = true;
-  B.device.armed = Clock::now();
-  B.peer.Privmsg("cliente", "mensagem de teste numero " + std::to_string(B.round + 1));
-  AddTimer(1500, AfterRound);
-}
-
-void IdleStart();
-
-void WaitForLogin() {
-  if (Client.ServerSocket > 0 && !Client.LocalAddress.empty() && AtMenuPrompt() && !IsSoundPlaying()) {
-    if (!Tls.active) {
-      std::fprintf(stderr, "the connection is not TLS\n");
-      B.failed = true;
-    }
-    std::fprintf(stderr, "logged in over TLS; idle for %d s\n", B.idle_seconds);
-    AddTimer(500, IdleStart);
-    return;
-  }
-  AddTimer(50, WaitForLogin);
-}
-
-void IdleStart() {
-  const double cpu0 = benchirc::CpuSeconds();
-  const auto wall0 = Clock::now();
-  const uint64_t wake0 = Menu.wait_wakeups;
-  // One timer for the whole stretch: nothing else wakes the client meanwhile.
-  AddTimer(static_cast<uint64_t>(B.idle_seconds) * 1000, [cpu0, wall0, wake0] {
-    B.idle_cpu = benchirc::CpuSeconds() - cpu0;
-    B.idle_wall = std::chrono::duration<double>(Clock::now() - wall0).count();
-    B.idle_wakeups = Menu.wait_wakeups - wake0;
-    B.peer.Pump();
-    std::fprintf(stderr, "private messages\n");
-    AddTimer(10, LatencyRound);
-  });
-}
-
-void FirstPrompt() {
-  if (AtMenuPrompt()) {
-    std::fprintf(stderr, "connecting\n");
-    TypeKeys("c");
-    AddTimer(50, WaitForLogin);
-    return;
-  }
-  AddTimer(50, FirstPrompt);
 }
 
 // Handshakes against the server, each on a fresh connection. Milliseconds of each, the first one
@@ -226,7 +117,7 @@ double SetupMs(const std::string& ca, int count) {
 }
 
 int Run() {
-  B.idle_seconds = benchirc::SecondsFromEnv("FALATRO_BENCH_IDLE_SECONDS", 60);
+  Session.idle_seconds = benchirc::SecondsFromEnv("FALATRO_BENCH_IDLE_SECONDS", 60);
   const std::string root = benchirc::ScratchDir("falatro-bench-tls");
   apptest::TestCertificates certs;
   std::string error;
@@ -236,7 +127,7 @@ int Run() {
   }
   apptest::TlsIrcServer server;
   // The server's ping interval is longer than the run, so the idle stretches have no traffic at all.
-  if (!server.Start(root, certs.good, certs.key, certs.dh, "senha", 2 * B.idle_seconds + 120)) {
+  if (!server.Start(root, certs.good, certs.key, certs.dh, "senha", 2 * Session.idle_seconds + 120)) {
     std::fprintf(stderr, "cannot start ngircd\n%s", server.Log().c_str());
     return 1;
   }
@@ -250,29 +141,26 @@ int Run() {
     std::string ini = benchirc::ReadFile(root + "/win/NARRIX.INI");
     benchirc::WriteFile(root + "/win/NARRIX.INI", ini + "ARQCA=" + certs.ca + "\r\n");
   }
-  if (!B.peer.Login("127.0.0.1", server.plain_port(), "amigo", "senha")) {
+  if (!Session.peer.Login("127.0.0.1", server.plain_port(), "amigo", "senha")) {
     std::fprintf(stderr, "the peer cannot log in\n");
     return 1;
   }
-  B.peer.Join("#sala");
-  B.peer.WaitFor(" 366 ", 5000);
+  Session.peer.Join("#sala");
+  Session.peer.WaitFor(" 366 ", 5000);
 
   SetTlsLibrary(OpenSslLibrary());
   const std::vector<double> handshakes = Handshakes(server.tls_port(), certs.ca, 21);
   const double setup_ms = SetupMs(certs.ca, 20);
 
-  InitSuiteSettings();
-  SetConsoleFrontend(HeadlessFrontend(RealClockBackend()));
-  Crt.exit_hook = [](int) { throw Finished{}; };
-  InitConsole();
-  SetSoundBackend(&B.device);
-  AddTimer(50, FirstPrompt);
-  try {
-    InitClient();
-    MainMenu();
-  } catch (const Finished&) {
-  }
-  SetSoundBackend(nullptr);
+  Session.logged_in_note = "logged in over TLS";
+  Session.on_logged_in = [] {
+    if (!Tls.active) {
+      std::fprintf(stderr, "the connection is not TLS\n");
+      Session.failed = true;
+    }
+  };
+  Session.after_messages = JoinForQuiet;
+  benchirc::RunMenuSession();
   server.Stop();
   std::error_code ec;
   std::filesystem::remove_all(root, ec);
@@ -287,29 +175,18 @@ int Run() {
                 "mean of 20: %.2f ms\n", setup_ms);
   } else {
     std::fprintf(stderr, "the handshakes failed\n");
-    B.failed = true;
+    Session.failed = true;
   }
-  if (B.idle_wall > 0) {
-    std::printf("tls menu idle: %.1f s connected with no traffic: CPU %.3f s = %.3f%% of one core, %llu wake-ups "
-                "(target: at most 1%%)\n",
-                B.idle_wall, B.idle_cpu, 100.0 * B.idle_cpu / B.idle_wall,
-                static_cast<unsigned long long>(B.idle_wakeups));
-  }
-  if (B.channel_wall > 0) {
+  benchirc::PrintMenuIdle("tls");
+  if (Quiet.wall > 0) {
     std::printf("tls channel idle: %.1f s in a quiet channel: CPU %.3f s = %.3f%% of one core (target: at most 1%%)\n",
-                B.channel_wall, B.channel_cpu, 100.0 * B.channel_cpu / B.channel_wall);
+                Quiet.wall, Quiet.cpu, 100.0 * Quiet.cpu / Quiet.wall);
   } else {
     std::fprintf(stderr, "the channel was not measured\n");
-    B.failed = true;
+    Session.failed = true;
   }
-  if (!B.latencies_ms.empty()) {
-    std::vector<double> l = B.latencies_ms;
-    std::sort(l.begin(), l.end());
-    std::printf("tls private message to first sound block (through ngircd), %zu messages: min %.2f ms, median "
-                "%.2f ms, max %.2f ms (target: at most 100 ms)\n",
-                l.size(), l.front(), l[l.size() / 2], l.back());
-  }
-  return B.failed ? 1 : 0;
+  benchirc::PrintMessageLatencies("tls");
+  return Session.failed ? 1 : 0;
 }
 
 }  // namespace
