@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <chrono>
 #include <cstdio>
@@ -35,6 +36,7 @@ class TimingRelay {
     std::string token;
     bool own = false;      ///< sent by the relay, not by the server
     int after_lines = 0;   ///< marked server lines passed before it
+    uint64_t end = 0;      ///< where it ends in the stream to the client
     Clock::time_point sent{}, answered{};
     bool answered_yet = false;
     double Ms() const { return std::chrono::duration<double, std::milli>(answered - sent).count(); }
@@ -121,6 +123,8 @@ class TimingRelay {
     client_ = server_ = -1;
     from_client_.clear();
     from_server_.clear();
+    to_client_.clear();
+    to_client_end_ = written_to_client_ = 0;
   }
 
   // Takes the complete lines off the front of pending.
@@ -136,29 +140,42 @@ class TimingRelay {
     return lines;
   }
 
-  // Server lines go to the client in one send per chunk read; a PING counts as sent once handed over.
-  bool ToClient(const std::vector<std::string>& lines) {
-    std::string out;
-    size_t first_new_ping;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      first_new_ping = pings_.size();
-      for (const std::string& line : lines) {
-        out += line + "\r\n";
-        const ServerReply reply = ParseServerReply(line);
-        if (reply.command == "PING") pings_.push_back(Ping{reply.Last(), false, marked_});
-        first_sent_.emplace(reply.command, Clock::now());
-        if (marker_.empty() || line.find(marker_) == std::string::npos) continue;
-        if (++marked_ % every_ != 0) continue;
-        const std::string token = "falatro.bench." + std::to_string(marked_);
-        out += "PING :" + token + "\r\n";
-        pings_.push_back(Ping{token, true, marked_});
-      }
-    }
-    if (!testsupport::SendAll(client_, out.data(), out.size())) return false;
-    const Clock::time_point now = Clock::now();
+  // Server lines wait in the relay's buffer for the client; PINGs are noted with where they end in the
+  // stream.
+  void ToClient(const std::vector<std::string>& lines) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (size_t i = first_new_ping; i < pings_.size(); ++i) pings_[i].sent = now;
+    auto add = [this](const std::string& line) {
+      to_client_ += line + "\r\n";
+      to_client_end_ += line.size() + 2;
+    };
+    for (const std::string& line : lines) {
+      add(line);
+      const ServerReply reply = ParseServerReply(line);
+      first_sent_.emplace(reply.command, Clock::now());
+      if (reply.command == "PING") pings_.push_back(Ping{reply.Last(), false, marked_, to_client_end_});
+      if (marker_.empty() || line.find(marker_) == std::string::npos) continue;
+      if (++marked_ % every_ != 0) continue;
+      const std::string token = "falatro.bench." + std::to_string(marked_);
+      add("PING :" + token);
+      pings_.push_back(Ping{token, true, marked_, to_client_end_});
+    }
+  }
+
+  // Hands the client as much as its connection takes now, never waiting, so that its answers are read
+  // as they come. A PING counts as sent when the send that handed over its last byte began: on loopback
+  // the client may read and answer while that send still runs, so the time never comes out short.
+  // False when the client is gone.
+  bool FlushToClient() {
+    while (!to_client_.empty()) {
+      const Clock::time_point now = Clock::now();
+      const ssize_t n = send(client_, to_client_.data(), to_client_.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+      std::lock_guard<std::mutex> lock(mutex_);
+      to_client_.erase(0, static_cast<size_t>(n));
+      written_to_client_ += static_cast<uint64_t>(n);
+      for (Ping& p : pings_)
+        if (p.sent == Clock::time_point{} && p.end <= written_to_client_) p.sent = now;
+    }
     return true;
   }
 
@@ -189,8 +206,9 @@ class TimingRelay {
     while (!stop_) {
       std::vector<pollfd> fds = {{listener_, POLLIN, 0}};
       if (client_ >= 0) {
-        fds.push_back({client_, POLLIN, 0});
-        fds.push_back({server_, POLLIN, 0});
+        fds.push_back({client_, static_cast<short>(POLLIN | (to_client_.empty() ? 0 : POLLOUT)), 0});
+        // Past a megabyte waiting for the client, the server waits too.
+        fds.push_back({server_, static_cast<short>(to_client_.size() < (1u << 20) ? POLLIN : 0), 0});
       }
       if (poll(fds.data(), fds.size(), 100) <= 0) continue;
       if (fds[0].revents & POLLIN) {
@@ -214,7 +232,7 @@ class TimingRelay {
       bool open = true;
       char buf[65536];
       for (size_t i = 1; i < fds.size() && open; ++i) {
-        if (!fds[i].revents) continue;
+        if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
         const bool from_client = fds[i].fd == client_;
         const ssize_t n = recv(fds[i].fd, buf, sizeof buf, 0);
         if (n <= 0) {
@@ -223,8 +241,13 @@ class TimingRelay {
         }
         std::string& pending = from_client ? from_client_ : from_server_;
         pending.append(buf, static_cast<size_t>(n));
-        open = from_client ? ToServer(Lines(&pending)) : ToClient(Lines(&pending));
+        if (from_client) {
+          open = ToServer(Lines(&pending));
+        } else {
+          ToClient(Lines(&pending));
+        }
       }
+      if (open) open = FlushToClient();
       if (!open) ClosePair();
     }
   }
@@ -233,6 +256,9 @@ class TimingRelay {
   int listener_ = -1;
   int client_ = -1, server_ = -1;  // written by the relay's thread under the mutex
   std::string from_client_, from_server_;
+  std::string to_client_;            // server lines the client has not taken yet
+  uint64_t to_client_end_ = 0;       // bytes put into the stream to the client
+  uint64_t written_to_client_ = 0;   // bytes of it handed to the client's connection
   std::mutex mutex_;
   std::vector<Ping> pings_;
   int every_ = 1000;
