@@ -139,9 +139,10 @@ TEST_P(IdleEndToEnd, StillConnectedAndNothingLost) {
        });
   Then("half the time", [&] { return script_.SinceLastStep() >= static_cast<uint64_t>(idle_ms / 2); },
        [&] { AmigoSays(place, words[1]); }, idle_ms);
-  Then("near the end", [&] { return script_.SinceLastStep() >= static_cast<uint64_t>(idle_ms / 2 - 1000); },
+  // The last one early enough to be said before the time is over, even on a loaded machine.
+  Then("near the end", [&] { return script_.SinceLastStep() >= static_cast<uint64_t>(idle_ms / 2 - 2000); },
        [&] { AmigoSays(place, words[2]); }, idle_ms);
-  Then("the time is over", [&] { return script_.SinceLastStep() >= 1000; }, [&] {
+  Then("the time is over", [&] { return script_.SinceLastStep() >= 2000; }, [&] {
     pings_idle = ServerLink.PingsAnswered - pings_before;
     for (int i = 0; i < 3; ++i)
       EXPECT_EQ(TimesSaid(place, Said(place, words[i])), said_at_once ? 1 : 0) << words[i] << " while staying";
