@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -133,6 +134,12 @@ TEST_F(TransportTest, OpenConnectionReadsTheTimeoutSetting) {
     int s = OpenConnection("127.0.0.1", server_.port);
     ASSERT_GT(s, 2) << c.what;
     EXPECT_EQ(Transport.NetworkTimeout, c.expected) << c.what;
+    // Connected without blocking, handed over blocking, and small lines are not held back.
+    EXPECT_EQ(fcntl(s, F_GETFL) & O_NONBLOCK, 0) << c.what;
+    int nodelay = 0;
+    socklen_t size = sizeof nodelay;
+    EXPECT_EQ(getsockopt(s, IPPROTO_TCP, TCP_NODELAY, &nodelay, &size), 0);
+    EXPECT_EQ(nodelay, 1) << c.what;
     EXPECT_EQ(LocalAddressText(s), "127.0.0.1") << c.what;
     CloseConnection(s);
     close(accept(server_.listener, nullptr, nullptr));
