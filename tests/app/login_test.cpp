@@ -16,6 +16,7 @@
 #include "app/prompt_catalogue.h"
 #include "app/server_link.h"
 #include "app_fixture.h"
+#include "loopback_socket.h"
 #include "console/keyboard.h"
 #include "console/nxcrt.h"
 #include "scripted_server.h"
@@ -143,19 +144,14 @@ TEST_F(LoginTest, Failures) {
 // A loopback listener that takes no connection any more: its backlog is full, so a new connection
 // attempt waits (the system retries for minutes) instead of being refused.
 struct FullListener {
-  int listener = -1;
+  int listener = testsupport::ListenTcp("127.0.0.1", 0, 0);
+  uint16_t port = testsupport::BoundPort(listener);
   std::vector<int> waiting;
-  uint16_t port = 0;
   FullListener() {
-    listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(listener, 0);
-    socklen_t len = sizeof a;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
+    a.sin_port = htons(port);
     for (int i = 0; i < 4; ++i) {
       const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
       connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);

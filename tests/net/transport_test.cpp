@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/event_loop.h"
+#include "loopback_socket.h"
 
 namespace falatro {
 namespace {
@@ -26,15 +27,8 @@ struct LoopbackPeer {
   uint16_t port = 0;
 
   LoopbackPeer() {
-    listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(listener, 4);
-    socklen_t len = sizeof a;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
+    listener = testsupport::ListenTcp("127.0.0.1", 0, 4);
+    port = testsupport::BoundPort(listener);
   }
   ~LoopbackPeer() {
     if (peer >= 0) close(peer);

@@ -30,16 +30,23 @@ int ConnectTcp(const std::string& address, uint16_t port) {
   return fd;
 }
 
-int ListenTcp(const std::string& address, uint16_t port) {
+int ListenTcp(const std::string& address, uint16_t port, int backlog) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in a = Address(address, port);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 8) != 0) {
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, backlog) != 0) {
     close(fd);
     return -1;
   }
   return fd;
+}
+
+uint16_t BoundPort(int fd) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) return 0;
+  return ntohs(a.sin_port);
 }
 
 bool SendAll(int fd, const char* data, size_t n) {
