@@ -30,11 +30,7 @@ inline void StartHeadlessConsole(LoopBackend* backend) {
   InitConsole();
 }
 
-inline uint64_t SteadyMicros() {
-  return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
-                      std::chrono::steady_clock::now().time_since_epoch())
-                      .count());
-}
+inline uint64_t SteadyMicros() { return SteadyMicroseconds(); }
 
 /// The key 'k' posted to the event loop by another thread delay_ms after construction, as a user's key
 /// comes while the program is busy.

@@ -343,4 +343,9 @@ void SimulatedBackend::Wait(int timeout_ms, const int* fds, bool* readable, int 
   }
 }
 
+uint64_t SteadyMicroseconds() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
 }  // namespace falatro

@@ -98,6 +98,9 @@ void SetMessageHandler(std::function<void(const Message&)> handler);
 
 /// Milliseconds of the loop's clock (simulated in tests).
 uint64_t NowMs();
+/// Microseconds of the system's steady clock, whatever backend the loop runs on: for figures measured
+/// in real time (a simulated clock would make them meaningless).
+uint64_t SteadyMicroseconds();
 /// Queues a message and wakes the loop. Safe from any thread.
 void PostMessage(const Message& msg);
 /// True when a message is waiting to be dispatched.

@@ -12,27 +12,19 @@
 #include "speech/suite_settings.h"
 #include "speech/synthesizer.h"
 #include "speech_dispatcher_daemon.h"
-#include "test_speech_support.h"
+#include "heard_synthesizer_fixture.h"
 
 namespace falatro {
 namespace {
 
-class SpeechServiceTest : public testing::SpeechFixture {
+class SpeechServiceTest : public testing::HeardSynthesizerFixture {
  protected:
   void SetUp() override {
-    SpeechFixture::SetUp();
-    std::string error;
-    ASSERT_TRUE(file_.Create(root_ + "/heard.wav", &error)) << error;
-    SetSoundBackend(&file_);
-    ResetSynthesizerSelection();
+    HeardSynthesizerFixture::SetUp();
     SetSynthesizerBackend(SynthesizerKind::kSpeechService, SpeechDispatcherSynthesizer());
-    WriteRules("(A)=a|\n", "");
-    WriteDatabase("VOZ", {{"$A", 400}});
   }
   void TearDown() override {
-    if (Speech.Initialised) DoneSpeech();
-    ResetSynthesizerSelection();
-    SetSynthesizerBackend(SynthesizerKind::kSpeechService, nullptr);
+    EndSpeech();
     daemon_.Stop();
     SpeechFixture::TearDown();
   }
@@ -46,7 +38,6 @@ class SpeechServiceTest : public testing::SpeechFixture {
       if (!s->Busy(0)) return true;
     return false;
   }
-  FileSoundBackend file_;
   testsupport::SpeechDispatcherDaemon daemon_;
 };
 

@@ -16,7 +16,7 @@
 #include "speech/synthesizer.h"
 #include "speech/wave_player.h"
 #include "tts/velar.h"
-#include "test_speech_support.h"
+#include "heard_synthesizer_fixture.h"
 
 namespace falatro {
 namespace {
@@ -45,24 +45,8 @@ std::string Joined(const std::vector<std::string>& v) {
   return s;
 }
 
-class SynthesizerTest : public testing::SpeechFixture {
+class SynthesizerTest : public testing::HeardSynthesizerFixture {
  protected:
-  void SetUp() override {
-    SpeechFixture::SetUp();
-    std::string error;
-    ASSERT_TRUE(file_.Create(root_ + "/heard.wav", &error)) << error;
-    SetSoundBackend(&file_);
-    ResetSynthesizerSelection();
-    WriteRules("(A)=a|\n", "");
-    WriteDatabase("VOZ", {{"$A", 400}});
-  }
-  void TearDown() override {
-    if (Speech.Initialised) DoneSpeech();
-    ResetSynthesizerSelection();
-    SetSynthesizerBackend(SynthesizerKind::kSystemVoice, nullptr);
-    SetSynthesizerBackend(SynthesizerKind::kSpeechService, nullptr);
-    SpeechFixture::TearDown();
-  }
   std::vector<int16_t> Heard() { return soundtest::RecordedSamples(root_ + "/heard.wav"); }
   void StartSpeechWith(const std::string& servfala) {
     WriteIni("SAPI=S\r\n[SERVFALA]\r\n" + servfala);
@@ -85,7 +69,6 @@ class SynthesizerTest : public testing::SpeechFixture {
     for (int16_t x : s) sum += double(x) * x;
     return s.empty() ? 0 : std::sqrt(sum / double(s.size()));
   }
-  FileSoundBackend file_;
 };
 
 constexpr const char* kSentence = "O rato roeu a roupa do rei de Roma e fugiu pelo telhado.";

@@ -5,7 +5,6 @@
 #include <espeak-ng/speak_lib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <deque>
 
@@ -24,11 +23,6 @@ constexpr size_t kPieceBytes = 600;              // a piece takes a few millisec
 constexpr size_t kLargestBlock = 5512;           // samples of a full block: a quarter second at 22050 Hz
 constexpr size_t kReadyAheadSeconds = 10;        // the next piece is made when less sound than this waits
 constexpr int kFeedPeriodMs = 5;                 // a key the program read cuts the voice within this
-
-uint64_t SteadyUs() {
-  using namespace std::chrono;
-  return uint64_t(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 class Espeak final : public SynthesizerBackend {
  public:
@@ -111,7 +105,7 @@ void Espeak::Speak(const std::string& text) {
   if (said.empty() || !started_) return;
   if (Wave.StopOnKey && KeyPressed()) return;
   keys_seen_ = Kbd.KeysStored;
-  figures.speak_started_us = SteadyUs();
+  figures.speak_started_us = SteadyMicroseconds();
   figures.first_block_us = 0;
   for (std::string& piece : SplitForSpeech(said, kPieceBytes)) pieces_.push_back(std::move(piece));
   figures.last_text = said;
@@ -175,7 +169,7 @@ void Espeak::Feed() {
       Stop();
       return;
     }
-    if (figures.first_block_us == 0) figures.first_block_us = SteadyUs();
+    if (figures.first_block_us == 0) figures.first_block_us = SteadyMicroseconds();
     at_device_ = true;
     taken_ += n;
     figures.samples_queued += n;

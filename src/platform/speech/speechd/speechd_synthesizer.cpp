@@ -25,11 +25,6 @@ constexpr int kBusyWaitMs = 20;     // a busy query waits this long for the end 
 constexpr int kReleasePollMs = 300;
 constexpr int kReleaseLimitMs = 60000;  // a service that never says it finished is left after this
 
-uint64_t SteadyUs() {
-  using namespace std::chrono;
-  return uint64_t(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 class SpeechDispatcher final : public SynthesizerBackend {
  public:
   bool Start(int voice, int speed, int pitch) override;
@@ -115,7 +110,7 @@ void SpeechDispatcher::Notice(size_t message, SPDNotificationType type) {
   finished_ = std::max(finished_, message);
   if (type == SPD_EVENT_CANCEL) {
     ++figures_.cancels;
-    if (figures_.stop_us != 0 && figures_.cancel_notice_us == 0) figures_.cancel_notice_us = SteadyUs();
+    if (figures_.stop_us != 0 && figures_.cancel_notice_us == 0) figures_.cancel_notice_us = SteadyMicroseconds();
   } else {
     ++figures_.ends;
   }
@@ -167,7 +162,7 @@ void SpeechDispatcher::Stop() {
   if (connection_ == nullptr) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    figures_.stop_us = SteadyUs();
+    figures_.stop_us = SteadyMicroseconds();
     figures_.cancel_notice_us = 0;
   }
   spd_cancel(connection_);
